@@ -1,0 +1,28 @@
+#pragma once
+// The scan state: module-level values shared by drive selection, the scan, the
+// preview, the progress display, the probes and saving.
+#include <cstdint>
+#include <string>
+
+#include "platform/bytes.h"
+
+namespace velkor {
+
+struct ScanState {
+    std::string SelectedDrive;           // drive letter alone, without colon
+    std::int64_t DeviceSectors = 0;      // size of the selected drive in 512-byte sectors
+    std::int64_t ScanPosition = 0;       // first sector of the chunk being scanned
+    ByteSet CurrentChunk;                // the chunk being scanned
+    std::int32_t SectorsPerChunk = 0;    // sector slots examined per chunk
+    ByteSet CandidateBytes;              // the last candidate examined
+    std::int64_t CandidateSectors = 0;   // its length in sectors
+    std::int32_t NameCounter = 0;        // number of the next accepted picture
+};
+
+// Returns the one scan state of the library.
+ScanState& TheScanState();
+
+// Frees the texts and byte sets of the scan state (the library's release step).
+void ReleaseScanState();
+
+}  // namespace velkor

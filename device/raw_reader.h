@@ -1,0 +1,39 @@
+#pragma once
+// Raw reading of volumes and physical drives: the only place that touches a device.
+#include <cstdint>
+#include <string>
+
+#include "platform/bytes.h"
+
+namespace velkor {
+
+inline constexpr std::int64_t kSectorSize = 512;
+inline constexpr std::int64_t kChunkSectors = 100000;
+inline constexpr std::int64_t kChunkBytes = kChunkSectors * kSectorSize;
+
+// Returns 51,200,000 bytes from sector start of the volume (zero where nothing
+// could be read); an empty byte set when the volume cannot be opened.
+ByteSet ReadVolumeChunk(const std::string& letter, std::int64_t start);
+
+// Returns the first count sectors of ReadVolumeChunk(letter, start) without reading
+// the rest of the chunk (count is clamped to 0 ... 100,000); empty when the volume
+// cannot be opened.
+ByteSet ReadVolumeSectors(const std::string& letter, std::int64_t start, std::int64_t count);
+
+// Returns sector of physical drive disk (512 bytes); empty when the drive cannot be opened.
+ByteSet ReadDiskSector(std::int32_t disk, std::int64_t sector);
+
+// Returns the volume's total size in bytes; 0 when the query fails.
+std::int64_t GetVolumeTotalBytes(const std::string& letter);
+
+// Returns the number of the physical drive that holds the volume; -1 when the query fails.
+std::int32_t GetVolumeDiskNumber(const std::string& letter);
+
+// Binary digits of value, most significant first, without leading zeros ("0" for 0).
+std::string ToBinaryText(std::int64_t value);
+// text right-aligned in 64 characters, padded on the left with "0".
+std::string PadBinaryText64(const std::string& text);
+// The value of the first 32 binary digits of text (0 ... 2^32 - 1).
+std::int64_t BinaryTextToValue(const std::string& text);
+
+}  // namespace velkor

@@ -1,0 +1,104 @@
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <mutex>
+#include <thread>
+
+#include "platform/files.h"
+#include "platform/unique_fd.h"
+
+namespace velkor {
+namespace {
+
+std::mutex gOverrideMutex;
+std::string gOverride;
+
+std::string ExecutableDirectory() {
+    char path[PATH_MAX];
+    const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
+    if (length <= 0) return ".";
+    std::string text(path, static_cast<std::size_t>(length));
+    const auto slash = text.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? std::string("/") : text.substr(0, slash);
+}
+
+}  // namespace
+
+std::string ProgramDirectory() {
+    {
+        std::lock_guard lock(gOverrideMutex);
+        if (!gOverride.empty()) return gOverride;
+    }
+    static const std::string directory = ExecutableDirectory();
+    return directory;
+}
+
+void OverrideProgramDirectory(const std::string& directory) {
+    std::lock_guard lock(gOverrideMutex);
+    gOverride = directory;
+    while (gOverride.size() > 1 && gOverride.back() == '/') gOverride.pop_back();
+}
+
+bool WriteWholeFile(const std::string& path, ByteView bytes) {
+    UniqueFd fd(open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+    if (!fd) return false;
+    return WriteAll(fd.get(), bytes);
+}
+
+ByteSet ReadWholeFile(const std::string& path) {
+    UniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd) return {};
+    struct stat info {};
+    if (fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) return {};
+    ByteSet bytes;
+    bytes.reserve(static_cast<std::size_t>(info.st_size));
+    std::uint8_t block[65536];
+    for (;;) {
+        const ssize_t got = read(fd.get(), block, sizeof block);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) return {};
+        if (got == 0) break;
+        bytes.insert(bytes.end(), block, block + got);
+    }
+    return bytes;
+}
+
+FileMapping::FileMapping(const std::string& path) {
+    UniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd) return;
+    struct stat info {};
+    if (fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_size <= 0) return;
+    void* mapped = mmap(nullptr, static_cast<std::size_t>(info.st_size), PROT_READ, MAP_PRIVATE, fd.get(), 0);
+    if (mapped == MAP_FAILED) return;
+    data_ = static_cast<const std::uint8_t*>(mapped);
+    size_ = static_cast<std::size_t>(info.st_size);
+}
+
+FileMapping::~FileMapping() {
+    if (data_ != nullptr) munmap(const_cast<std::uint8_t*>(data_), size_);
+}
+
+void WaitMilliseconds(std::int64_t milliseconds) {
+    if (milliseconds > 0) std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
+
+bool IsDirectoryWritable(const std::string& directory) {
+    std::string probe = directory + "/.velkor-probe-XXXXXX";
+    UniqueFd fd(mkstemp(probe.data()));
+    if (!fd) return false;
+    unlink(probe.c_str());
+    return true;
+}
+
+bool IsExecutableFile(const std::string& path) {
+    struct stat info {};
+    return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && access(path.c_str(), X_OK) == 0;
+}
+
+}  // namespace velkor

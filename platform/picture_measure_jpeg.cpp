@@ -1,0 +1,51 @@
+#include <csetjmp>
+#include <cstdio>
+
+#include <jpeglib.h>
+
+#include "platform/picture_measure.h"
+
+namespace velkor {
+namespace {
+
+// Bounds what a hostile header can make the decoder allocate.
+constexpr long kDecoderMemoryCap = 64L * 1024 * 1024;
+
+struct MeasureErrorManager {
+    jpeg_error_mgr base;
+    std::jmp_buf escape;
+};
+
+[[noreturn]] void AbandonPicture(j_common_ptr info) {
+    std::longjmp(reinterpret_cast<MeasureErrorManager*>(info->err)->escape, 1);
+}
+
+// Corrupt or missing entropy-coded data only warns: a damaged photo is still worth recovering.
+void IgnoreMessage(j_common_ptr, int) {}
+
+}  // namespace
+
+PictureSize MeasurePicture(ByteView bytes) {
+    if (bytes.size() < 4 || bytes.size() > 0xFFFFFFFFu) return {};
+    jpeg_decompress_struct info{};
+    MeasureErrorManager errors{};
+    info.err = jpeg_std_error(&errors.base);
+    errors.base.error_exit = AbandonPicture;
+    errors.base.emit_message = IgnoreMessage;
+    PictureSize size;
+    if (setjmp(errors.escape) == 0) {
+        jpeg_create_decompress(&info);
+        info.mem->max_memory_to_use = kDecoderMemoryCap;
+        jpeg_mem_src(&info, bytes.data(), static_cast<unsigned long>(bytes.size()));
+        // Reading up to the first scan gives the frame's own size; decoding the
+        // pixels would change no verdict and costs far more than the exchange.
+        if (jpeg_read_header(&info, TRUE) == JPEG_HEADER_OK) {
+            size.width = static_cast<int>(info.image_width);
+            size.height = static_cast<int>(info.image_height);
+        }
+    }
+    jpeg_destroy_decompress(&info);
+    return size;
+}
+
+}  // namespace velkor

@@ -1,0 +1,132 @@
+#pragma once
+// The window runtime: the controls, dialogs and event services the tool's window
+// is built from, on Qt 6 Widgets.
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QString>
+#include <QTreeWidget>
+#include <QWidget>
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/bytes.h"
+#include "platform/picture_measure.h"
+
+class QMenu;
+
+namespace velkor {
+
+// Makes sure a QApplication exists; returns false when no display can be opened.
+bool BindWindowRuntime();
+
+// Drive box: a drop-down list of the drive table's volumes. Each line shows the
+// letter with what a user recognises; the selected value is the letter alone.
+class DriveBox : public QComboBox {
+public:
+    explicit DriveBox(QWidget* parent);
+    // Lists the volumes of the drive table again, keeping the selection when it still exists.
+    void Refresh();
+    // Returns the selected letter alone; empty when no drive is listed.
+    std::string SelectedLetter() const;
+    // Selects letter; returns false when it is not listed.
+    bool SelectLetter(const std::string& letter);
+};
+
+// Tree box with a check box on every entry; a flat list addressed by 0-based index.
+class TreeBox : public QTreeWidget {
+public:
+    explicit TreeBox(QWidget* parent);
+    void Clear();
+    // Appends a top-level entry without a tick.
+    void Append(const QString& text);
+    void SetAllTicks(bool ticked);
+    int Count() const;
+    // Returns the entry's text; empty for an index with no entry.
+    QString Text(int index) const;
+    // Returns 1 when the entry is ticked, 0 otherwise (also for an index with no entry).
+    int Tick(int index) const;
+    void SetTick(int index, bool ticked);
+    // Returns the current entry, -1 when none.
+    int CurrentIndex() const;
+    // Makes index current; an index with no entry selects nothing.
+    void SetCurrentIndex(int index);
+};
+
+// Hidden text store: lines ended by CR LF, read back by number.
+class TextStore : public QWidget {
+public:
+    explicit TextStore(QWidget* parent);
+    void Clear();
+    void Append(std::string_view text);
+    // Returns line n (0-based) without its line end; empty for a missing line.
+    std::string Line(std::int64_t n) const;
+    const std::string& Text() const { return text_; }
+
+private:
+    std::string text_;
+    std::vector<std::size_t> lineStarts_{0};
+};
+
+// Picture box: shows a picture from bytes, scaled down to fit with its aspect ratio kept.
+class PictureBox : public QLabel {
+public:
+    explicit PictureBox(QWidget* parent);
+    // Shows the picture held in bytes; empty or undecodable bytes clear the box.
+    void SetPicture(ByteView bytes);
+    bool HasPicture() const;
+};
+
+// Directory edit box: a directory text with a folder chooser.
+class DirectoryEditBox : public QLineEdit {
+public:
+    explicit DirectoryEditBox(QWidget* parent);
+    // Opens the folder chooser with prompt as its title; returns false when the
+    // user cancels, leaving the directory text as it was.
+    bool ChooseFolder(const QString& prompt);
+    std::string DirectoryText() const;
+};
+
+// Picture-measuring control: measures picture data without painting it.
+class MeasuringControl : public QWidget {
+public:
+    explicit MeasuringControl(QWidget* parent);
+    void SetPictureData(ByteView bytes);
+    int PictureWidth() const { return size_.width; }
+    int PictureHeight() const { return size_.height; }
+    void SetTextSetting(const QString& text) { textSetting_ = text; }
+    void SetNumberSetting(int number) { numberSetting_ = number; }
+    const QString& TextSetting() const { return textSetting_; }
+    int NumberSetting() const { return numberSetting_; }
+
+private:
+    PictureSize size_;
+    QString textSetting_;
+    int numberSetting_ = 0;
+};
+
+// Modal message box with an information icon and OK.
+void ShowInformation(QWidget* owner, const QString& text, const QString& title);
+// Modal message box with a question icon, Yes and No; returns true only for Yes.
+bool AskYesNo(QWidget* owner, const QString& text, const QString& title);
+// Modal message box with a warning icon and OK, for failures the user must know of.
+void ShowWarning(QWidget* owner, const QString& text, const QString& title);
+void Beep();
+// Shows menu at the mouse position and returns when it closes.
+void PopUpMenu(QMenu* menu);
+
+// Lets pending window events run. Called from long loops: it only does work when
+// some time has passed since the last run, so calling it per step is cheap.
+class EventPump {
+public:
+    void Pump();
+    // Processes pending events now, whatever the time.
+    void PumpNow();
+
+private:
+    std::chrono::steady_clock::time_point last_{};
+};
+
+}  // namespace velkor

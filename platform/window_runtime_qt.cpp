@@ -1,0 +1,235 @@
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QCursor>
+#include <QFileDialog>
+#include <QImageReader>
+#include <QBuffer>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPixmap>
+#include <QSignalBlocker>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/drive_table.h"
+#include "platform/unique_fd.h"
+#include "platform/window_runtime.h"
+
+namespace velkor {
+namespace {
+
+constexpr int kNoEntry = -1;
+// Long loops hand the window its events at least this often.
+constexpr auto kPumpInterval = std::chrono::milliseconds(5);
+
+std::string Environment(const char* name) {
+    const char* value = std::getenv(name);
+    return value == nullptr ? std::string() : std::string(value);
+}
+
+// Connects to the local X server's socket for DISPLAY ":N"; other forms are left to Qt.
+bool LocalXServerAnswers(const std::string& display) {
+    if (display.empty()) return false;
+    if (display[0] != ':') return true;
+    const std::string number = display.substr(1, display.find('.') - 1);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const std::string socketPath = "/tmp/.X11-unix/X" + number;
+    if (socketPath.size() >= sizeof address.sun_path) return false;
+    std::memcpy(address.sun_path, socketPath.c_str(), socketPath.size() + 1);
+    UniqueFd fd(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    if (!fd) return false;
+    return connect(fd.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+}
+
+bool DisplayCanBeOpened() {
+    const std::string platform = Environment("QT_QPA_PLATFORM");
+    if (platform.rfind("offscreen", 0) == 0 || platform.rfind("minimal", 0) == 0) return true;
+    if (platform.rfind("wayland", 0) == 0) return !Environment("WAYLAND_DISPLAY").empty();
+    return LocalXServerAnswers(Environment("DISPLAY"));
+}
+
+}  // namespace
+
+bool BindWindowRuntime() {
+    if (QApplication::instance() != nullptr) return true;
+    if (!DisplayCanBeOpened()) return false;
+    static int argc = 1;
+    static char name[] = "velkor";
+    static char* argv[] = {name, nullptr};
+    // Lives until the process ends: Qt must outlive every window the tool opens.
+    new QApplication(argc, argv);
+    return true;
+}
+
+DriveBox::DriveBox(QWidget* parent) : QComboBox(parent) { Refresh(); }
+
+void DriveBox::Refresh() {
+    const std::string kept = SelectedLetter();
+    const QSignalBlocker quiet(this);
+    clear();
+    for (const VolumeInfo& volume : ListVolumes()) {
+        addItem(QString::fromStdString(volume.letter + ":  " + volume.description),
+                QString::fromStdString(volume.letter));
+    }
+    if (!kept.empty()) SelectLetter(kept);
+}
+
+std::string DriveBox::SelectedLetter() const { return currentData().toString().toStdString(); }
+
+bool DriveBox::SelectLetter(const std::string& letter) {
+    const int index = findData(QString::fromStdString(letter));
+    if (index < 0) return false;
+    setCurrentIndex(index);
+    return true;
+}
+
+TreeBox::TreeBox(QWidget* parent) : QTreeWidget(parent) {
+    setHeaderHidden(true);
+    setRootIsDecorated(false);
+    setColumnCount(1);
+    setContextMenuPolicy(Qt::CustomContextMenu);
+}
+
+void TreeBox::Clear() { clear(); }
+
+void TreeBox::Append(const QString& text) {
+    auto* item = new QTreeWidgetItem(this, QStringList{text});
+    item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+    item->setCheckState(0, Qt::Unchecked);
+}
+
+void TreeBox::SetAllTicks(bool ticked) {
+    for (int i = 0; i < topLevelItemCount(); ++i) SetTick(i, ticked);
+}
+
+int TreeBox::Count() const { return topLevelItemCount(); }
+
+QString TreeBox::Text(int index) const {
+    const QTreeWidgetItem* item = topLevelItem(index);
+    return item == nullptr ? QString() : item->text(0);
+}
+
+int TreeBox::Tick(int index) const {
+    const QTreeWidgetItem* item = topLevelItem(index);
+    return item != nullptr && item->checkState(0) == Qt::Checked ? 1 : 0;
+}
+
+void TreeBox::SetTick(int index, bool ticked) {
+    if (QTreeWidgetItem* item = topLevelItem(index)) item->setCheckState(0, ticked ? Qt::Checked : Qt::Unchecked);
+}
+
+int TreeBox::CurrentIndex() const {
+    const QTreeWidgetItem* item = currentItem();
+    return item == nullptr ? kNoEntry : indexOfTopLevelItem(const_cast<QTreeWidgetItem*>(item));
+}
+
+void TreeBox::SetCurrentIndex(int index) { setCurrentItem(topLevelItem(index)); }
+
+TextStore::TextStore(QWidget* parent) : QWidget(parent) {}
+
+void TextStore::Clear() {
+    text_.clear();
+    lineStarts_.assign(1, 0);
+}
+
+void TextStore::Append(std::string_view text) {
+    const std::size_t base = text_.size();
+    text_.append(text);
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\n') lineStarts_.push_back(base + i + 1);
+    }
+}
+
+std::string TextStore::Line(std::int64_t n) const {
+    if (n < 0 || static_cast<std::uint64_t>(n) >= lineStarts_.size()) return {};
+    const std::size_t begin = lineStarts_[static_cast<std::size_t>(n)];
+    std::size_t end = static_cast<std::uint64_t>(n) + 1 < lineStarts_.size()
+                          ? lineStarts_[static_cast<std::size_t>(n) + 1] - 1
+                          : text_.size();
+    if (end > begin && text_[end - 1] == '\r') --end;
+    return text_.substr(begin, end - begin);
+}
+
+PictureBox::PictureBox(QWidget* parent) : QLabel(parent) {
+    setAlignment(Qt::AlignCenter);
+    setFrameShape(QFrame::StyledPanel);
+}
+
+void PictureBox::SetPicture(ByteView bytes) {
+    if (bytes.empty()) {
+        clear();
+        return;
+    }
+    QByteArray data = QByteArray::fromRawData(reinterpret_cast<const char*>(bytes.data()),
+                                              static_cast<qsizetype>(bytes.size()));
+    QBuffer buffer(&data);
+    QImageReader reader(&buffer);
+    const QSize full = reader.size();
+    // Decoding at the shown size is much cheaper than decoding a large photo whole.
+    if (full.isValid() && (full.width() > width() || full.height() > height())) {
+        reader.setScaledSize(full.scaled(size(), Qt::KeepAspectRatio));
+    }
+    const QImage image = reader.read();
+    if (image.isNull()) {
+        clear();
+        return;
+    }
+    setPixmap(QPixmap::fromImage(image));
+}
+
+bool PictureBox::HasPicture() const { return !pixmap().isNull(); }
+
+DirectoryEditBox::DirectoryEditBox(QWidget* parent) : QLineEdit(parent) {}
+
+bool DirectoryEditBox::ChooseFolder(const QString& prompt) {
+    QFileDialog chooser(window(), prompt, text());
+    chooser.setObjectName("folderChooser");
+    chooser.setFileMode(QFileDialog::Directory);
+    chooser.setOption(QFileDialog::ShowDirsOnly);
+    // Qt's own dialog behaves the same on every desktop and can be driven by tests.
+    chooser.setOption(QFileDialog::DontUseNativeDialog);
+    chooser.setLabelText(QFileDialog::LookIn, prompt);
+    if (chooser.exec() != QDialog::Accepted || chooser.selectedFiles().isEmpty()) return false;
+    setText(chooser.selectedFiles().constFirst());
+    return true;
+}
+
+std::string DirectoryEditBox::DirectoryText() const { return text().toStdString(); }
+
+MeasuringControl::MeasuringControl(QWidget* parent) : QWidget(parent) {}
+
+void MeasuringControl::SetPictureData(ByteView bytes) { size_ = MeasurePicture(bytes); }
+
+void ShowInformation(QWidget* owner, const QString& text, const QString& title) {
+    QMessageBox::information(owner, title, text, QMessageBox::Ok);
+}
+
+bool AskYesNo(QWidget* owner, const QString& text, const QString& title) {
+    return QMessageBox::question(owner, title, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::No) ==
+           QMessageBox::Yes;
+}
+
+void ShowWarning(QWidget* owner, const QString& text, const QString& title) {
+    QMessageBox::warning(owner, title, text, QMessageBox::Ok);
+}
+
+void Beep() { QApplication::beep(); }
+
+void PopUpMenu(QMenu* menu) { menu->exec(QCursor::pos()); }
+
+void EventPump::Pump() {
+    const auto now = std::chrono::steady_clock::now();
+    if (now - last_ < kPumpInterval) return;
+    PumpNow();
+}
+
+void EventPump::PumpNow() {
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    last_ = std::chrono::steady_clock::now();
+}
+
+}  // namespace velkor
