@@ -1,0 +1,53 @@
+#pragma once
+// Helpers shared by the test suites.
+#include <cstdint>
+#include <string>
+
+#include "platform/bytes.h"
+
+namespace velkor::testing {
+
+// A fresh directory under the system's temporary directory, removed with everything in it.
+class ScratchDir {
+public:
+    ScratchDir();
+    ~ScratchDir();
+    ScratchDir(const ScratchDir&) = delete;
+    ScratchDir& operator=(const ScratchDir&) = delete;
+    const std::string& Path() const { return path_; }
+    std::string File(const std::string& name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+};
+
+struct JpegOptions {
+    bool progressive = false;
+    bool grayscale = false;
+    int quality = 85;
+    int horizontalSampling = 2;  // of the luma component: 2x2 is 4:2:0, 2x1 4:2:2, 1x1 4:4:4
+    int verticalSampling = 2;
+    int restartRows = 0;         // restart interval in MCU rows, 0 for none
+    bool exifThumbnail = false;  // an APP1 segment holding a small JPEG of its own
+    std::uint32_t seed = 1;      // varies the synthesised content
+};
+
+// Encodes a synthesised picture of the given size with libjpeg-turbo.
+ByteSet MakeJpeg(int width, int height, const JpegOptions& options = {});
+
+// Copies the deliverable name (picvet, libvelkor.so, ...) from the build's program directory into directory.
+void CopyDeliverable(const std::string& name, const std::string& directory);
+
+// Writes bytes into path at offset, creating or extending the file (sparse where it grows).
+void PlaceBytes(const std::string& path, std::int64_t offset, ByteView bytes);
+
+// Makes path a sparse file of exactly size bytes.
+void SizeFile(const std::string& path, std::int64_t size);
+
+// Returns a fingerprint of the file (size and FNV-1a of its content) that tells any change.
+std::string FileFingerprint(const std::string& path);
+
+// The build's program directory, where the deliverables are.
+std::string BuildProgramDirectory();
+
+}  // namespace velkor::testing
