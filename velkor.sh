@@ -30,6 +30,41 @@ run_tests() {
     ctest --test-dir "$BUILD_DIR" --output-on-failure -j2 --timeout 300
 }
 
+# True when at least one whole-disk block device can be read by this user.
+some_drive_readable() {
+    local name
+    for name in /sys/block/*; do
+        case "${name##*/}" in ram* | zram* | loop*) continue ;; esac
+        [ -r "/dev/${name##*/}" ] && return 0
+    done
+    return 1
+}
+
+# A 64 MB FAT32 card whose photographs were deleted: the file system lists none of
+# them, their bytes are still there.
+make_demo_card() {
+    local card=demo/demo-card.img
+    [ -f "$card" ] && return
+    mkdir -p demo/photos
+    "$BUILD_DIR/bin/velkor-makephotos" demo/photos 12 2026
+    truncate -s 64M "$card.tmp"
+    /sbin/mkfs.vfat -F 32 -n DEMOCARD "$card.tmp" >/dev/null
+    mcopy -i "$card.tmp" demo/photos/*.jpg ::/
+    mdel -i "$card.tmp" '::/*.jpg'
+    mv "$card.tmp" "$card"
+    echo "Made $card: 12 deleted photos to recover."
+}
+
+open_velkor() {
+    local images=()
+    if ! some_drive_readable; then
+        make_demo_card
+        images=(demo/demo-card.img)
+        echo "No drive is readable by $(id -un); opening Velkor on the demo card (see README for real drives)."
+    fi
+    exec "$BUILD_DIR/bin/velkor" "${images[@]}" "$@"
+}
+
 install_missing
 case "${1:-run}" in
     test)
@@ -38,7 +73,8 @@ case "${1:-run}" in
         ;;
     run)
         build
-        exec "$BUILD_DIR/bin/picvet"
+        shift || true
+        open_velkor "$@"
         ;;
     *)
         echo "usage: $0 [test]" >&2

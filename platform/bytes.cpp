@@ -23,6 +23,14 @@ void GrowableBuffer::Clear() {
 
 void GrowableBuffer::Append(ByteView bytes) { bytes_.insert(bytes_.end(), bytes.begin(), bytes.end()); }
 
+void GrowableBuffer::Append(ByteSet&& bytes) {
+    if (bytes_.empty()) {
+        bytes_ = std::move(bytes);
+        return;
+    }
+    Append(ByteView(bytes));
+}
+
 std::int64_t GrowableBuffer::Find(ByteView needle) const {
     const std::int64_t at = FindBytes(bytes_, needle);
     return at < 0 ? -1 : at + 1;

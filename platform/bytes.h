@@ -23,6 +23,8 @@ class GrowableBuffer {
 public:
     void Clear();
     void Append(ByteView bytes);
+    // Appends by taking over bytes' storage when the buffer is empty, saving a copy of a large block.
+    void Append(ByteSet&& bytes);
     // Returns the 1-based position of the first occurrence of needle, -1 when absent.
     std::int64_t Find(ByteView needle) const;
     ByteView View() const { return bytes_; }

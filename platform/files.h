@@ -20,6 +20,10 @@ inline constexpr char kPathSeparator = '/';
 // Writes bytes to path, creating or replacing it; returns false when it could not be written whole.
 bool WriteWholeFile(const std::string& path, ByteView bytes);
 
+// Writes bytes beside path and renames the result over it, so path never holds a
+// half-written file. Returns false with the reason when it could not.
+bool ReplaceFileAtomically(const std::string& path, ByteView bytes, std::string& reason);
+
 // Returns the whole content of path; empty when it cannot be read.
 ByteSet ReadWholeFile(const std::string& path);
 

@@ -3,9 +3,14 @@
 #include <cstdint>
 #include <string>
 
+#include "host/photo_synth.h"
 #include "platform/bytes.h"
 
 namespace velkor::testing {
+
+using synth::JpegOptions;
+using synth::MakeJpeg;
+using synth::PadJpegTo;
 
 // A fresh directory under the system's temporary directory, removed with everything in it.
 class ScratchDir {
@@ -21,19 +26,6 @@ private:
     std::string path_;
 };
 
-struct JpegOptions {
-    bool progressive = false;
-    bool grayscale = false;
-    int quality = 85;
-    int horizontalSampling = 2;  // of the luma component: 2x2 is 4:2:0, 2x1 4:2:2, 1x1 4:4:4
-    int verticalSampling = 2;
-    int restartRows = 0;         // restart interval in MCU rows, 0 for none
-    bool exifThumbnail = false;  // an APP1 segment holding a small JPEG of its own
-    std::uint32_t seed = 1;      // varies the synthesised content
-};
-
-// Encodes a synthesised picture of the given size with libjpeg-turbo.
-ByteSet MakeJpeg(int width, int height, const JpegOptions& options = {});
 
 // Copies the deliverable name (picvet, libvelkor.so, ...) from the build's program directory into directory.
 void CopyDeliverable(const std::string& name, const std::string& directory);

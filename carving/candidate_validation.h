@@ -1,0 +1,36 @@
+#pragma once
+// Judging a candidate through the validator program, and the in-process measuring entry.
+#include <cstdint>
+#include <string>
+
+#include "carving/scan_state.h"
+#include "platform/bytes.h"
+
+namespace velkor {
+
+class MeasuringControl;
+
+// A validator that runs longer than this is killed; its pre-set rejection stands.
+inline constexpr std::int64_t kValidatorTimeLimitMs = 10000;
+
+struct ValidatorExchange {
+    bool validatorStarted = false;  // false: picvet could not be started (failure says why)
+    bool rejected = false;          // the verdict file held exactly "0"
+    std::string failure;
+};
+
+// The validator program's path in the program directory.
+std::string ValidatorPath();
+
+// Writes candidate to tem.tem, pre-writes "0" to ini.ini, runs picvet and reads the
+// verdict back. Only the single byte "0" rejects.
+ValidatorExchange ExchangeWithValidator(ByteView candidate);
+
+// Judges CandidateBytes through the validator: a rejection sets CandidateSectors to 1.
+ValidatorExchange ValidateCandidate(ScanState& state);
+
+// Measures CandidateBytes in process with control: a picture below 10 x 10 sets
+// CandidateSectors to 1. Afterwards control is reset (text " ", number 1).
+void MeasureCandidateInProcess(ScanState& state, MeasuringControl& control);
+
+}  // namespace velkor

@@ -1,0 +1,60 @@
+#pragma once
+// The scan: walks the selected drive chunk by chunk, cuts JPEG candidates at
+// sector starts, has them judged and lists the accepted ones. Also the preview.
+#include <QString>
+#include <cstdint>
+
+#include "platform/bytes.h"
+
+class QProgressBar;
+class QPushButton;
+class QWidget;
+
+namespace velkor {
+
+class DriveBox;
+class PictureBox;
+class TextStore;
+class TreeBox;
+
+inline constexpr std::int32_t kFirstResultNumber = 10000000;
+// A candidate must be longer than this many sectors to be listed.
+inline constexpr std::int64_t kMinimumListedSectors = 5;
+inline constexpr std::int64_t kStopPosition = 55555555555;
+// How many further cuts are tried when the validator rejects the first one,
+// at end markers (FF D9 00 00) and then at bare FF D9.
+inline constexpr int kFurtherMarkerCuts = 4;
+inline constexpr int kBareEndCuts = 4;
+
+inline const QString kScanCaption = QStringLiteral("扫描");
+inline const QString kStopCaption = QStringLiteral("停止");
+
+// The window's controls the scan and the preview read and write.
+struct ScanControls {
+    QWidget* window = nullptr;
+    QPushButton* 按钮1 = nullptr;
+    DriveBox* 驱动器框1 = nullptr;
+    QProgressBar* 进度条1 = nullptr;
+    TreeBox* 树型框1 = nullptr;
+    TextStore* 代码编辑框1 = nullptr;
+    PictureBox* 图片框1 = nullptr;
+};
+
+// The Scan button's action: starts a scan when the caption is "扫描", stops the
+// running one otherwise. Runs on the window's thread, letting events run between sector slots.
+void ScanButtonAction(const ScanControls& controls);
+
+// Shows the tree's current entry in the picture box (re-read from the drive).
+void Preview(const ScanControls& controls);
+
+// Ends a running scan without any message: the window is closing.
+void AbandonScan();
+
+// The value of ScanPosition that stops a scan of a drive of deviceSectors sectors.
+std::int64_t StopPositionFor(std::int64_t deviceSectors);
+
+// Length in sectors of a cut whose end marker's first byte is at offset q: the
+// cut ends with the sector holding the byte after it.
+inline std::int64_t CutSectorsForMarkerAt(std::int64_t q) { return (q + 1) / 512 + 1; }
+
+}  // namespace velkor

@@ -1,0 +1,142 @@
+#include "device/raw_reader.h"
+
+#include <algorithm>
+
+#include "platform/win32_device.h"
+
+namespace velkor {
+namespace {
+
+using win32::DWORD;
+using win32::HANDLE;
+using win32::LONG;
+
+constexpr const char* kDeviceNamespace = "\\\\.\\";
+constexpr DWORD kShareReadWrite = win32::FILE_SHARE_READ | win32::FILE_SHARE_WRITE;
+constexpr std::size_t kHalfDigits = 32;
+
+// A device handle closed when the operation ends; a failed open is never closed.
+class DeviceHandle {
+  public:
+    explicit DeviceHandle(HANDLE handle) : handle_(handle) {}
+    DeviceHandle(const DeviceHandle&) = delete;
+    DeviceHandle& operator=(const DeviceHandle&) = delete;
+    ~DeviceHandle() {
+        if (IsOpen()) win32::CloseHandle(handle_);
+    }
+    bool IsOpen() const { return handle_ != win32::INVALID_HANDLE_VALUE; }
+    HANDLE Get() const { return handle_; }
+
+  private:
+    HANDLE handle_;
+};
+
+std::string VolumePath(const std::string& letter) { return kDeviceNamespace + letter + ":"; }
+
+std::string PhysicalDrivePath(std::int32_t disk) {
+    return std::string(kDeviceNamespace) + "PhysicalDrive" + std::to_string(disk);
+}
+
+HANDLE OpenForReading(const std::string& path) {
+    return win32::CreateFileA(path.c_str(), win32::GENERIC_READ, kShareReadWrite, nullptr,
+                              win32::OPEN_EXISTING, 0, nullptr);
+}
+
+// Sector times 512 in double precision, truncated; a product beyond the 64-bit
+// range saturates, which lands past the end of any device and reads nothing.
+std::int64_t SectorByteOffset(std::int64_t sector) {
+    constexpr double kTwoTo63 = 9223372036854775808.0;
+    const double offset = static_cast<double>(sector) * static_cast<double>(kSectorSize);
+    if (offset >= kTwoTo63) return INT64_MAX;
+    if (offset < -kTwoTo63) return INT64_MIN;
+    return static_cast<std::int64_t>(offset);
+}
+
+struct SeekHalves {
+    LONG low = 0;
+    LONG high = 0;
+};
+
+SeekHalves SplitByteOffset(std::int64_t offset) {
+    const std::string digits = PadBinaryText64(ToBinaryText(offset));
+    const auto high = static_cast<DWORD>(BinaryTextToValue(digits.substr(0, kHalfDigits)));
+    const auto low = static_cast<DWORD>(BinaryTextToValue(digits.substr(kHalfDigits, kHalfDigits)));
+    return {static_cast<LONG>(low), static_cast<LONG>(high)};
+}
+
+ByteSet ReadFromDevice(const std::string& path, std::int64_t sector, DWORD size) {
+    const DeviceHandle device(OpenForReading(path));
+    const SeekHalves halves = SplitByteOffset(SectorByteOffset(sector));
+    if (!device.IsOpen()) return {};
+    LONG high = halves.high;
+    win32::SetFilePointer(device.Get(), halves.low, &high, win32::FILE_BEGIN);
+    ByteSet block(size);
+    DWORD delivered = 0;
+    // Neither the seek nor the read is checked: whatever did not arrive stays zero
+    // and the block keeps its full length, so a scan walks past unreadable ranges.
+    win32::ReadFile(device.Get(), block.data(), size, &delivered, nullptr);
+    return block;
+}
+
+}  // namespace
+
+ByteSet ReadVolumeChunk(const std::string& letter, std::int64_t start) {
+    return ReadFromDevice(VolumePath(letter), start, static_cast<DWORD>(kChunkBytes));
+}
+
+ByteSet ReadVolumeSectors(const std::string& letter, std::int64_t start, std::int64_t count) {
+    const std::int64_t sectors = std::clamp<std::int64_t>(count, 0, kChunkSectors);
+    return ReadFromDevice(VolumePath(letter), start, static_cast<DWORD>(sectors * kSectorSize));
+}
+
+ByteSet ReadDiskSector(std::int32_t disk, std::int64_t sector) {
+    return ReadFromDevice(PhysicalDrivePath(disk), sector, static_cast<DWORD>(kSectorSize));
+}
+
+std::int64_t GetVolumeTotalBytes(const std::string& letter) {
+    win32::ULONGLONG available = 0;
+    win32::ULONGLONG total = 0;
+    win32::ULONGLONG free = 0;
+    // A failed query leaves total at 0, which sends the drive selection to the partition tables.
+    win32::GetDiskFreeSpaceExA((letter + ":").c_str(), &available, &total, &free);
+    return static_cast<std::int64_t>(total);
+}
+
+std::int32_t GetVolumeDiskNumber(const std::string& letter) {
+    win32::STORAGE_DEVICE_NUMBER record{};
+    // The control call needs query access only; write access would be refused on read-only media.
+    const DeviceHandle device(win32::CreateFileA(VolumePath(letter).c_str(), win32::QUERY_ACCESS,
+                                                 kShareReadWrite, nullptr, win32::OPEN_EXISTING,
+                                                 win32::FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD returned = 0;
+    const win32::BOOL answered =
+        win32::DeviceIoControl(device.Get(), win32::IOCTL_STORAGE_GET_DEVICE_NUMBER, nullptr, 0, &record,
+                               sizeof record, &returned, nullptr);
+    return answered != 0 ? static_cast<std::int32_t>(record.DeviceNumber) : -1;
+}
+
+std::string ToBinaryText(std::int64_t value) {
+    if (value == 0) return "0";
+    std::string digits;
+    // For an odd value, (value - 1) / 2 and value / 2 agree under truncation.
+    for (; value > 1; value /= 2) digits.push_back(value % 2 == 0 ? '0' : '1');
+    digits.push_back('1');
+    std::reverse(digits.begin(), digits.end());
+    return digits;
+}
+
+std::string PadBinaryText64(const std::string& text) {
+    constexpr std::size_t kWidth = 64;
+    return text.size() >= kWidth ? text : std::string(kWidth - text.size(), '0') + text;
+}
+
+std::int64_t BinaryTextToValue(const std::string& text) {
+    std::int64_t value = 0;
+    const std::size_t digits = std::min(text.size(), kHalfDigits);
+    for (std::size_t i = 0; i < digits; ++i) {
+        if (text[i] == '1') value += std::int64_t{1} << (kHalfDigits - 1 - i);
+    }
+    return value;
+}
+
+}  // namespace velkor

@@ -1,0 +1,102 @@
+#include "host/photo_synth.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include <jpeglib.h>
+
+namespace velkor::synth {
+namespace {
+
+void Require(bool condition, const std::string& what) {
+    if (!condition) throw std::runtime_error(what);
+}
+
+std::uint8_t Pixel(int x, int y, int channel, std::uint32_t seed) {
+    // Gradients with a seeded pattern: compressible like a photo, different per seed.
+    const std::uint32_t noise = (static_cast<std::uint32_t>(x) * 2654435761u) ^
+                                (static_cast<std::uint32_t>(y) * 40503u) ^ (seed * 2246822519u);
+    const int base = (x * (channel + 1) + y * (3 - channel) + static_cast<int>(seed * 37)) & 0xFF;
+    return static_cast<std::uint8_t>((base + ((noise >> 13) & 0x1F)) & 0xFF);
+}
+
+ByteSet Encode(int width, int height, const JpegOptions& options, const ByteSet& app1) {
+    jpeg_compress_struct info{};
+    jpeg_error_mgr errors{};
+    info.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&info);
+    unsigned char* out = nullptr;
+    unsigned long outSize = 0;
+    jpeg_mem_dest(&info, &out, &outSize);
+    info.image_width = static_cast<JDIMENSION>(width);
+    info.image_height = static_cast<JDIMENSION>(height);
+    info.input_components = options.grayscale ? 1 : 3;
+    info.in_color_space = options.grayscale ? JCS_GRAYSCALE : JCS_RGB;
+    jpeg_set_defaults(&info);
+    jpeg_set_quality(&info, options.quality, TRUE);
+    if (!options.grayscale) {
+        info.comp_info[0].h_samp_factor = options.horizontalSampling;
+        info.comp_info[0].v_samp_factor = options.verticalSampling;
+    }
+    if (options.progressive) jpeg_simple_progression(&info);
+    info.restart_in_rows = options.restartRows;
+    info.write_JFIF_header = app1.empty() ? TRUE : FALSE;
+    jpeg_start_compress(&info, TRUE);
+    if (!app1.empty()) jpeg_write_marker(&info, JPEG_APP0 + 1, app1.data(), static_cast<unsigned>(app1.size()));
+    std::vector<std::uint8_t> row(static_cast<std::size_t>(width) * static_cast<std::size_t>(info.input_components));
+    while (info.next_scanline < info.image_height) {
+        const int y = static_cast<int>(info.next_scanline);
+        for (int x = 0; x < width; ++x) {
+            for (int c = 0; c < info.input_components; ++c) {
+                row[static_cast<std::size_t>(x * info.input_components + c)] = Pixel(x, y, c, options.seed);
+            }
+        }
+        JSAMPROW rows[] = {row.data()};
+        jpeg_write_scanlines(&info, rows, 1);
+    }
+    jpeg_finish_compress(&info);
+    ByteSet bytes(out, out + outSize);
+    std::free(out);
+    jpeg_destroy_compress(&info);
+    return bytes;
+}
+
+// An EXIF-like APP1 payload carrying a small JPEG thumbnail.
+ByteSet ExifWithThumbnail(std::uint32_t seed, int padding) {
+    JpegOptions small;
+    small.seed = seed + 7;
+    small.quality = 70;
+    const ByteSet thumbnail = Encode(160, 120, small, {});
+    ByteSet payload = BytesOf(std::string_view("Exif\0\0", 6));
+    payload.insert(payload.end(), thumbnail.begin(), thumbnail.end());
+    payload.insert(payload.end(), static_cast<std::size_t>(padding), 0);
+    return payload;
+}
+
+}  // namespace
+
+ByteSet MakeJpeg(int width, int height, const JpegOptions& options) {
+    return Encode(width, height, options, options.exifThumbnail ? ExifWithThumbnail(options.seed, options.thumbnailPadding) : ByteSet{});
+}
+
+ByteSet PadJpegTo(ByteSet jpeg, std::size_t size) {
+    Require(size >= jpeg.size() + 4, "cannot pad a JPEG to fewer bytes");
+    ByteSet comments;
+    std::size_t missing = size - jpeg.size();
+    while (missing > 0) {
+        // A segment costs 4 bytes of marker and length; never leave fewer than 4 for the next one.
+        std::size_t segment = std::min<std::size_t>(missing, 65537);
+        if (missing - segment > 0 && missing - segment < 4) segment -= 4;
+        const std::size_t length = segment - 2;
+        comments.insert(comments.end(), {0xFF, 0xFE, static_cast<std::uint8_t>(length >> 8), static_cast<std::uint8_t>(length)});
+        comments.insert(comments.end(), segment - 4, 0x20);
+        missing -= segment;
+    }
+    jpeg.insert(jpeg.begin() + 2, comments.begin(), comments.end());
+    return jpeg;
+}
+
+}  // namespace velkor::synth

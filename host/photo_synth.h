@@ -1,0 +1,30 @@
+#pragma once
+// Synthesised JPEG photographs for tests, benchmarks and the demo card: gradients
+// and seeded patterns encoded by libjpeg-turbo, in the codings cameras use.
+#include <cstddef>
+#include <cstdint>
+
+#include "platform/bytes.h"
+
+namespace velkor::synth {
+
+struct JpegOptions {
+    bool progressive = false;
+    bool grayscale = false;
+    int quality = 85;
+    int horizontalSampling = 2;  // of the luma component: 2x2 is 4:2:0, 2x1 4:2:2, 1x1 4:4:4
+    int verticalSampling = 2;
+    int restartRows = 0;         // restart interval in MCU rows, 0 for none
+    bool exifThumbnail = false;  // an APP1 segment holding a small JPEG of its own
+    int thumbnailPadding = 0;    // zero bytes after the thumbnail inside that segment
+    std::uint32_t seed = 1;      // varies the synthesised content
+};
+
+// Encodes a synthesised picture of the given size with libjpeg-turbo.
+ByteSet MakeJpeg(int width, int height, const JpegOptions& options = {});
+
+// Inserts comment segments after the start marker so the picture is exactly size bytes long
+// (at least 4 bytes longer than it was).
+ByteSet PadJpegTo(ByteSet jpeg, std::size_t size);
+
+}  // namespace velkor::synth

@@ -1,0 +1,40 @@
+#pragma once
+// How the drive table is found on a Linux machine: whole-disk block devices from
+// sysfs, their partitions, image files named by the host, mount points. Used by
+// the drive table and the device calls inside platform/, and by their tests.
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/drive_table.h"
+
+namespace velkor {
+
+// Returns the table of the block devices under sysBlockDir (normally /sys/block)
+// followed by imagePaths: disks numbered 0, 1, ... in natural name order (sd*,
+// vd*, nvme*n*, mmcblk*, bound loop*; never ram or zram), then one disk per image
+// that is a regular file; letters C ... Z go to each disk's partitions in
+// partition order, to the whole disk when it has none, and to each image. Device
+// paths are devDir + "/" + name. Empty when sysBlockDir cannot be read and no image exists.
+DriveTable DiscoverDriveTable(const std::string& sysBlockDir, const std::string& devDir,
+                              const std::vector<std::string>& imagePaths);
+
+// Returns the absolute paths listed in text, one a line (blank and relative lines skipped).
+std::vector<std::string> ImagePathsFromList(std::string_view text);
+
+// Returns the mount point of device major:minor in a /proc/self/mountinfo text,
+// escapes decoded; empty when the device is not mounted.
+std::string MountPointOf(std::string_view mountinfo, std::uint32_t major, std::uint32_t minor);
+
+// Returns the size in bytes of a block device (from sysfs, so no read permission
+// is needed) or of a regular file; -1 when it cannot be had.
+std::int64_t SourceSizeBytes(const std::string& source);
+
+// Returns how many bytes of its source the volume covers; 0 when the source cannot be measured.
+std::int64_t VolumeExtentBytes(const ArrangedVolume& volume);
+
+// Returns the whole content of a small text file (sysfs attribute, /proc file); empty when unreadable.
+std::string ReadSmallTextFile(const std::string& path);
+
+}  // namespace velkor

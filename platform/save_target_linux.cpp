@@ -1,0 +1,39 @@
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+
+#include <climits>
+#include <cstdlib>
+#include <string>
+
+#include "platform/drive_table.h"
+#include "platform/save_target.h"
+
+namespace velkor {
+namespace {
+
+// The sysfs directory of the whole disk that holds block device number device; empty when unknown.
+std::string WholeDiskOf(dev_t device) {
+    const std::string link = "/sys/dev/block/" + std::to_string(major(device)) + ":" + std::to_string(minor(device));
+    char resolved[PATH_MAX];
+    if (realpath(link.c_str(), resolved) == nullptr) return {};
+    std::string path = resolved;
+    struct stat info {};
+    if (stat((path + "/partition").c_str(), &info) == 0) path = path.substr(0, path.rfind('/'));
+    return path;
+}
+
+}  // namespace
+
+bool DirectoryLiesOnDrive(const std::string& directory, const std::string& letter) {
+    const auto volume = FindVolume(letter);
+    if (!volume) return false;
+    struct stat source {};
+    struct stat target {};
+    if (stat(volume->source.c_str(), &source) != 0 || stat(directory.c_str(), &target) != 0) return false;
+    if (!S_ISBLK(source.st_mode)) return false;
+    if (source.st_rdev == target.st_dev) return true;
+    const std::string disk = WholeDiskOf(source.st_rdev);
+    return !disk.empty() && disk == WholeDiskOf(target.st_dev);
+}
+
+}  // namespace velkor

@@ -1,0 +1,188 @@
+#include "shell/main_window.h"
+
+#include <QCloseEvent>
+#include <QEventLoop>
+#include <QFont>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPointer>
+#include <QProgressBar>
+#include <QPushButton>
+
+#include "carving/scan_state.h"
+#include "device/partition_locator.h"
+#include "platform/drive_table.h"
+#include "platform/files.h"
+#include "platform/window_runtime.h"
+#include "shell/progress_display.h"
+#include "shell/result_tree.h"
+
+namespace velkor {
+namespace {
+
+constexpr int kClientWidth = 634;
+constexpr int kClientHeight = 455;
+constexpr int kTimerInterval = 200;
+constexpr std::int64_t kWaitBeforeExitMs = 500;
+
+QPointer<MainWindow> gMainWindow;
+
+// "宋体" where it exists; the CJK fonts Debian ships stand in for it elsewhere.
+QFont SongFont() {
+    QFont font(QStringLiteral("宋体"));
+    font.setFamilies({QStringLiteral("宋体"), QStringLiteral("SimSun"), QStringLiteral("WenQuanYi Zen Hei"),
+                      QStringLiteral("Noto Sans CJK SC"), QStringLiteral("AR PL UMing CN")});
+    font.setPixelSize(14);
+    font.setWeight(QFont::Normal);
+    return font;
+}
+
+template <typename Control>
+Control* Place(Control* control, const char* name, int left, int top, int width, int height) {
+    control->setObjectName(QString::fromUtf8(name));
+    control->setGeometry(left, top, width, height);
+    return control;
+}
+
+QString SizeText(std::int64_t bytes) {
+    const double mebibytes = static_cast<double>(bytes) / (1024.0 * 1024.0);
+    if (mebibytes >= 1024.0) return QString::number(mebibytes / 1024.0, 'f', 1) + " GB";
+    return QString::number(mebibytes, 'f', 1) + " MB";
+}
+
+}  // namespace
+
+MainWindow::MainWindow() {
+    setWindowTitle(kWindowTitle);
+    CreateControls();
+    CreateMenus();
+    WireEvents();
+    Created();
+}
+
+void MainWindow::CreateControls() {
+    client_ = new QWidget(this);
+    client_->setFixedSize(kClientWidth, kClientHeight);
+    setCentralWidget(client_);
+    const QFont song = SongFont();
+    驱动器框1 = Place(new DriveBox(client_), "驱动器框1", 5, 8, 139, 22);
+    驱动器框1->setFont(song);
+    按钮1 = Place(new QPushButton(kScanCaption, client_), "按钮1", 148, 8, 56, 24);
+    按钮3 = Place(new QPushButton(QStringLiteral("保存"), client_), "按钮3", 214, 8, 56, 24);
+    进度条1 = Place(new QProgressBar(client_), "进度条1", 288, 8, 288, 22);
+    进度条1->setRange(0, 100);
+    进度条1->setValue(0);
+    进度条1->setTextVisible(false);
+    透明标签1 = Place(new QLabel(client_), "透明标签1", 586, 8, 43, 22);
+    透明标签1->setAttribute(Qt::WA_TranslucentBackground);
+    透明标签1->setFont(song);
+    树型框1 = Place(new TreeBox(client_), "树型框1", 5, 40, 139, 392);
+    树型框1->setFont(song);
+    图片框1 = Place(new PictureBox(client_), "图片框1", 145, 40, 488, 392);
+    状态条1 = Place(new QWidget(client_), "状态条1", 0, 435, 634, 20);
+    driveStatus_ = Place(new QLabel(状态条1), "状态条1.1", 0, 0, 144, 20);
+    resultStatus_ = Place(new QLabel(状态条1), "状态条1.2", 146, 0, 488, 20);
+    代码编辑框1 = Place(new TextStore(client_), "代码编辑框1", 504, 56, 56, 272);
+    代码编辑框1->hide();
+    目录编辑框1 = Place(new DirectoryEditBox(client_), "目录编辑框1", 288, 472, 72, 24);
+    动画物体1 = Place(new MeasuringControl(图片框1), "动画物体1", 150, 703, 1, 1);
+    动画物体1->hide();
+    时钟1 = new QTimer(this);
+    时钟1->setObjectName(QStringLiteral("时钟1"));
+    时钟1->setInterval(kTimerInterval);
+}
+
+void MainWindow::CreateMenus() {
+    recoverMenu_ = menuBar()->addMenu(QStringLiteral("恢复"));
+    recoverMenu_->setObjectName(QStringLiteral("恢复"));
+    recoverMenu_->addAction(QStringLiteral("全选"), QKeySequence(QStringLiteral("Ctrl+A")), [this] { SelectAllEntries(*树型框1); });
+    recoverMenu_->addAction(QStringLiteral("反选"), QKeySequence(QStringLiteral("Ctrl+Shift+A")),
+                            [this] { UntickAllEntries(*树型框1); });
+    recoverMenu_->addSeparator();
+    recoverMenu_->addAction(QStringLiteral("保存文件"), QKeySequence(QStringLiteral("Ctrl+S")), [this] { SaveTickedPictures(Save()); });
+    recoverMenu_->addAction(QStringLiteral("退出"), QKeySequence(QStringLiteral("Ctrl+Q")), [this] { ExitWithConfirmation(); });
+    QMenu* about = menuBar()->addMenu(QStringLiteral("关于"));
+    about->setObjectName(QStringLiteral("关于"));
+    about->addAction(QStringLiteral("关于我们"), [this] { ShowAbout(); });
+}
+
+void MainWindow::WireEvents() {
+    connect(驱动器框1, &QComboBox::currentIndexChanged, this, [this] { DriveChanged(); });
+    connect(按钮1, &QPushButton::clicked, this, [this] { ScanButtonAction(Scan()); });
+    connect(按钮3, &QPushButton::clicked, this, [this] { SaveTickedPictures(Save()); });
+    connect(时钟1, &QTimer::timeout, this, [this] { TimerTick(); });
+    connect(树型框1, &QTreeWidget::currentItemChanged, this, [this] { Preview(Scan()); });
+    connect(树型框1, &QWidget::customContextMenuRequested, this, [this] { PopUpMenu(recoverMenu_); });
+    时钟1->start();
+}
+
+void MainWindow::Created() {
+    SelectDrive(*驱动器框1);
+    UpdateStatus();
+}
+
+void MainWindow::DriveChanged() {
+    SelectDrive(*驱动器框1);
+    UpdateStatus();
+}
+
+void MainWindow::TimerTick() {
+    const ScanState& s = TheScanState();
+    ShowScanProgress(*进度条1, *透明标签1, s.ScanPosition, s.DeviceSectors);
+    UpdateStatus();
+}
+
+void MainWindow::UpdateStatus() {
+    const std::string letter = 驱动器框1->SelectedLetter();
+    QString drive = QStringLiteral("未选择驱动器");
+    for (const VolumeInfo& volume : ListVolumes()) {
+        if (volume.letter == letter) drive = QString::fromStdString(letter) + ": " + SizeText(volume.sizeBytes);
+    }
+    driveStatus_->setText(drive);
+    int ticked = 0;
+    for (int i = 0; i < 树型框1->Count(); ++i) ticked += 树型框1->Tick(i);
+    resultStatus_->setText(QStringLiteral("找到 %1 张照片，已勾选 %2 张").arg(树型框1->Count()).arg(ticked));
+}
+
+void MainWindow::ExitWithConfirmation() {
+    Beep();
+    if (!AskYesNo(this, QStringLiteral("确认退出程序？"), QStringLiteral("确认退出"))) return;
+    WaitMilliseconds(kWaitBeforeExitMs);
+    close();
+}
+
+void MainWindow::ShowAbout() {
+    QMessageBox::about(this, QStringLiteral("关于我们"),
+                       QStringLiteral("Velkor v1.4\n从文件系统已不再列出的驱动器中找回 JPEG 照片。\n"
+                                      "只读取所选驱动器，从不写入。"));
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    // Closing ends the program at once: any running scan or save is abandoned.
+    AbandonScan();
+    AbandonSave();
+    时钟1->stop();
+    event->accept();
+}
+
+ScanControls MainWindow::Scan() const { return {client_, 按钮1, 驱动器框1, 进度条1, 树型框1, 代码编辑框1, 图片框1}; }
+
+SaveControls MainWindow::Save() const { return {client_, 树型框1, 代码编辑框1, 目录编辑框1, 进度条1, 透明标签1, 时钟1}; }
+
+void OpenMainWindow() {
+    auto* window = new MainWindow;
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->setWindowModality(Qt::ApplicationModal);
+    window->setFixedSize(window->sizeHint());
+    gMainWindow = window;
+    QEventLoop loop;
+    QObject::connect(window, &QObject::destroyed, &loop, &QEventLoop::quit);
+    window->show();
+    loop.exec();
+}
+
+MainWindow* TheMainWindow() { return gMainWindow.data(); }
+
+}  // namespace velkor

@@ -1,0 +1,74 @@
+#pragma once
+// The tool's window: its controls at fixed places, its menus and the wiring of
+// their events to the actions.
+#include <QMainWindow>
+#include <QTimer>
+
+#include "carving/photo_saver.h"
+#include "carving/scan_engine.h"
+
+class QLabel;
+class QMenu;
+class QProgressBar;
+class QPushButton;
+
+namespace velkor {
+
+class DirectoryEditBox;
+class DriveBox;
+class MeasuringControl;
+class PictureBox;
+class TextStore;
+class TreeBox;
+
+inline const QString kWindowTitle = QStringLiteral("Velkor v1.4（Ostrand）");
+
+class MainWindow : public QMainWindow {
+public:
+    MainWindow();
+
+    // The measuring control the in-process measuring entry uses.
+    MeasuringControl& MeasuringControlOf() { return *动画物体1; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void CreateControls();
+    void CreateMenus();
+    void WireEvents();
+    void Created();
+    void DriveChanged();
+    void TimerTick();
+    void ExitWithConfirmation();
+    void ShowAbout();
+    void UpdateStatus();
+    ScanControls Scan() const;
+    SaveControls Save() const;
+
+    QWidget* client_ = nullptr;
+    DriveBox* 驱动器框1 = nullptr;
+    QPushButton* 按钮1 = nullptr;
+    QPushButton* 按钮3 = nullptr;
+    QProgressBar* 进度条1 = nullptr;
+    QLabel* 透明标签1 = nullptr;
+    TreeBox* 树型框1 = nullptr;
+    PictureBox* 图片框1 = nullptr;
+    QWidget* 状态条1 = nullptr;
+    QLabel* driveStatus_ = nullptr;
+    QLabel* resultStatus_ = nullptr;
+    TextStore* 代码编辑框1 = nullptr;
+    DirectoryEditBox* 目录编辑框1 = nullptr;
+    MeasuringControl* 动画物体1 = nullptr;
+    QTimer* 时钟1 = nullptr;
+    QMenu* recoverMenu_ = nullptr;
+};
+
+// Opens the window and handles its events until it is closed. Returns the window's
+// measuring control to in-process callers through MeasuringControlOf while it is open.
+void OpenMainWindow();
+
+// The open main window, or nullptr.
+MainWindow* TheMainWindow();
+
+}  // namespace velkor

@@ -1,0 +1,201 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <sys/sysmacros.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "platform/drive_discovery.h"
+#include "platform/drive_table.h"
+#include "platform/win32_device.h"
+#include "tests/support/test_support.h"
+
+namespace velkor {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace win32;
+
+void WriteText(const std::string& path, const std::string& text) {
+    fs::create_directories(fs::path(path).parent_path());
+    testing::PlaceBytes(path, 0, BytesOf(text));
+}
+
+std::vector<std::string> Summaries(const DriveTable& table) {
+    std::vector<std::string> lines;
+    for (const ArrangedDisk& disk : table.disks)
+        lines.push_back(std::to_string(disk.number) + "=" + disk.source);
+    for (const ArrangedVolume& volume : table.volumes) {
+        lines.push_back(volume.letter + ":" + volume.source + "@" + std::to_string(volume.diskNumber) + "/" +
+                        std::to_string(volume.partitionNumber));
+    }
+    return lines;
+}
+
+TEST(DriveDiscovery, NumbersWholeDisksThenImagesAndLettersTheirPartitions) {
+    testing::ScratchDir dir;
+    const std::string block = dir.File("block");
+    for (const char* name : {"sdb", "loop0", "zram0", "ram0", "sr0", "mmcblk0", "mmcblk0boot0", "nvme0n1"}) {
+        fs::create_directories(block + "/" + name);
+    }
+    for (const char* name : {"loop10", "loop2"}) fs::create_directories(block + "/" + name + "/loop");
+    WriteText(block + "/sda/sda10/partition", "10\n");
+    WriteText(block + "/sda/sda2/partition", "2\n");
+    WriteText(block + "/sda/sda1/partition", "1\n");
+    WriteText(block + "/nvme0n1/nvme0n1p1/partition", "1\n");
+    const std::string image = dir.File("card.img");
+    testing::SizeFile(image, 4096);
+
+    const DriveTable table = DiscoverDriveTable(block, "/dev", {dir.File("missing.img"), image});
+    EXPECT_EQ(Summaries(table),
+              (std::vector<std::string>{"0=/dev/loop2", "1=/dev/loop10", "2=/dev/mmcblk0", "3=/dev/nvme0n1",
+                                        "4=/dev/sda", "5=/dev/sdb", "6=" + image, "C:/dev/loop2@0/0",
+                                        "D:/dev/loop10@1/0", "E:/dev/mmcblk0@2/0", "F:/dev/nvme0n1p1@3/1",
+                                        "G:/dev/sda1@4/1", "H:/dev/sda2@4/2", "I:/dev/sda10@4/10",
+                                        "J:/dev/sdb@5/0", "K:" + image + "@6/0"}));
+}
+
+TEST(DriveDiscovery, LettersEndAtZWhileDisksKeepTheirNumbers) {
+    testing::ScratchDir dir;
+    for (char second = 'a'; second <= 'z'; ++second)
+        fs::create_directories(dir.File(std::string("vd") + second));
+    for (const char* name : {"vdaa", "vdab"}) fs::create_directories(dir.File(name));
+    const DriveTable table = DiscoverDriveTable(dir.Path(), "/dev", {});
+    ASSERT_EQ(table.disks.size(), 28u);
+    ASSERT_EQ(table.volumes.size(), 24u);
+    EXPECT_EQ(table.volumes.back().letter, "Z");
+    EXPECT_TRUE(DiscoverDriveTable(dir.File("absent"), "/dev", {}).disks.empty());
+}
+
+TEST(DriveDiscovery, ImageListAndMountInfoParsing) {
+    EXPECT_EQ(ImagePathsFromList("/a.img\r\n\nrelative.img\n/b c.img"),
+              (std::vector<std::string>{"/a.img", "/b c.img"}));
+    const std::string mountinfo =
+        "27 1 254:0 / / rw,relatime - ext4 /dev/vda rw\n"
+        "40 27 8:10 /sub /mnt/ten rw - ext4 /dev/sda10 rw\n"
+        "41 27 8:1 / /media/my\\040card\\134x rw - vfat /dev/sda1 rw\n";
+    EXPECT_EQ(MountPointOf(mountinfo, 8, 1), "/media/my card\\x");
+    EXPECT_EQ(MountPointOf(mountinfo, 8, 10), "/mnt/ten");
+    EXPECT_EQ(MountPointOf(mountinfo, 254, 0), "/");
+    EXPECT_EQ(MountPointOf(mountinfo, 8, 2), "");
+}
+
+// An image of 8 KiB whose every byte tells its offset modulo 251.
+class DeviceCallsTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ByteSet bytes(8192);
+        for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(i % 251);
+        testing::PlaceBytes(image_, 0, bytes);
+        ArrangeDriveTable({{2, image_}}, {{.letter = "C", .source = image_, .diskNumber = 2},
+                                          {.letter = "D", .source = image_, .offsetBytes = 512,
+                                           .sizeBytes = 1000, .diskNumber = 2, .partitionNumber = 1},
+                                          {.letter = "E", .source = image_, .sizeQueryFails = true},
+                                          {.letter = "F", .source = dir_.File("gone.img")}});
+    }
+    void TearDown() override { UseDiscoveredDriveTable(); }
+    static HANDLE Open(const std::string& path) {
+        return CreateFileA(path.c_str(), GENERIC_READ, 3, nullptr, OPEN_EXISTING, 0, nullptr);
+    }
+    testing::ScratchDir dir_;
+    std::string image_ = dir_.File("disk.img");
+};
+
+TEST_F(DeviceCallsTest, OnlyWellFormedPathsOfArrangedDrivesOpenAndCloseOnce) {
+    for (const char* path : {"\\\\.\\C:", "\\\\.\\c:", "\\\\.\\PhysicalDrive2"}) {
+        const HANDLE handle = Open(path);
+        EXPECT_NE(handle, INVALID_HANDLE_VALUE) << path;
+        EXPECT_EQ(CloseHandle(handle), 1) << path;
+        EXPECT_EQ(CloseHandle(handle), 0) << "closed twice: " << path;
+    }
+    for (const char* path : {"C:", "\\\\.\\CC:", "\\\\.\\Q:", "\\\\.\\F:", "\\\\.\\PhysicalDrive02",
+                             "\\\\.\\PhysicalDrive-1", "\\\\.\\PhysicalDrive3", "\\\\.\\PhysicalDrive"}) {
+        EXPECT_EQ(Open(path), INVALID_HANDLE_VALUE) << path;
+    }
+}
+
+TEST_F(DeviceCallsTest, SeekTakesBothHalvesAndReadsStopAtTheVolumeEnd) {
+    const HANDLE volume = Open("\\\\.\\D:");
+    LONG high = 0;
+    EXPECT_EQ(SetFilePointer(volume, 900, &high, FILE_BEGIN), 900u);
+    std::uint8_t buffer[300] = {};
+    DWORD read = 7;
+    EXPECT_EQ(ReadFile(volume, buffer, sizeof buffer, &read, nullptr), 1);
+    EXPECT_EQ(read, 100u) << "the volume ends 100 bytes after the seek";
+    EXPECT_EQ(buffer[0], (512 + 900) % 251);
+    EXPECT_EQ(buffer[100], 0) << "nothing is written beyond what was delivered";
+    EXPECT_EQ(ReadFile(volume, buffer, sizeof buffer, &read, nullptr), 1);
+    EXPECT_EQ(read, 0u) << "the read moved the position to the end";
+    high = 1;
+    EXPECT_EQ(SetFilePointer(volume, -512, &high, FILE_BEGIN), 0xFFFFFE00u);
+    EXPECT_EQ(high, 1);
+    high = -1;
+    EXPECT_EQ(SetFilePointer(volume, 0, &high, FILE_BEGIN), INVALID_SET_FILE_POINTER);
+    EXPECT_EQ(SetFilePointer(volume, 10, nullptr, FILE_BEGIN), 10u);
+    EXPECT_EQ(ReadFile(volume, buffer, 4, &read, nullptr), 1);
+    EXPECT_EQ(buffer[0], (512 + 10) % 251);
+    STORAGE_DEVICE_NUMBER record{};
+    EXPECT_EQ(DeviceIoControl(volume, IOCTL_STORAGE_GET_DEVICE_NUMBER, nullptr, 0, &record, sizeof record,
+                              &read, nullptr), 1);
+    EXPECT_EQ(record.DeviceNumber, 2u);
+    EXPECT_EQ(record.PartitionNumber, 1u);
+    EXPECT_EQ(DeviceIoControl(volume, IOCTL_STORAGE_GET_DEVICE_NUMBER, nullptr, 0, &record, 8, &read, nullptr), 0);
+    EXPECT_EQ(CloseHandle(volume), 1);
+    EXPECT_EQ(ReadFile(volume, buffer, 4, &read, nullptr), 0);
+}
+
+TEST_F(DeviceCallsTest, SizeQueriesOfImages) {
+    ULONGLONG total = 0;
+    EXPECT_EQ(GetDiskFreeSpaceExA("C:", nullptr, &total, nullptr), 1);
+    EXPECT_EQ(total, 8192u);
+    EXPECT_EQ(GetDiskFreeSpaceExA("d:\\", nullptr, &total, nullptr), 1);
+    EXPECT_EQ(total, 1000u);
+    for (const char* root : {"E:", "F:", "Q:", "C", "\\\\.\\C:"}) {
+        total = 0;
+        EXPECT_EQ(GetDiskFreeSpaceExA(root, nullptr, &total, nullptr), 0) << root;
+        EXPECT_EQ(total, 0u) << root;
+    }
+}
+
+TEST(MountedDevices, AMountedBlockDeviceReportsItsFileSystemSize) {
+    struct stat root {};
+    ASSERT_EQ(stat("/", &root), 0);
+    const std::string device = "/dev/block/" + std::to_string(major(root.st_dev)) + ":" +
+                               std::to_string(minor(root.st_dev));
+    if (SourceSizeBytes(device) < 0) GTEST_SKIP() << "the root file system is not on a block device here";
+    ArrangeDriveTable({}, {{.letter = "C", .source = device}});
+    struct statvfs space {};
+    ASSERT_EQ(statvfs("/", &space), 0);
+    ULONGLONG total = 0;
+    EXPECT_EQ(GetDiskFreeSpaceExA("C:", nullptr, &total, nullptr), 1);
+    EXPECT_EQ(total, static_cast<ULONGLONG>(space.f_blocks) * space.f_frsize);
+    UseDiscoveredDriveTable();
+}
+
+TEST(DiscoveredTable, ImagesNamedByTheHostFollowTheMachinesDrives) {
+    testing::ScratchDir dir;
+    const std::string first = dir.File("first.img");
+    const std::string second = dir.File("second.img");
+    testing::SizeFile(first, 3 * 1024 * 1024);
+    testing::PlaceBytes(second, 0, BytesOf("second"));
+    setenv("VELKOR_IMAGES", (first + "\n" + second + "\n").c_str(), 1);
+    UseDiscoveredDriveTable();
+    const std::vector<VolumeInfo> volumes = ListVolumes();
+    unsetenv("VELKOR_IMAGES");
+    if (volumes.size() < 2 || volumes.back().source != second) GTEST_SKIP() << "no letters left for images";
+    const VolumeInfo& a = volumes[volumes.size() - 2];
+    const VolumeInfo& b = volumes.back();
+    EXPECT_EQ(a.description, "first.img  (3.0 MiB)");
+    EXPECT_EQ(b.letter[0], a.letter[0] + 1);
+    EXPECT_EQ(b.diskNumber, a.diskNumber + 1);
+    const HANDLE handle = CreateFileA(("\\\\.\\" + b.letter + ":").c_str(), 0, 3, nullptr, OPEN_EXISTING, 0, nullptr);
+    char text[6] = {};
+    DWORD read = 0;
+    EXPECT_EQ(ReadFile(handle, text, sizeof text, &read, nullptr), 1);
+    EXPECT_EQ(std::string(text, read), "second");
+    EXPECT_EQ(CloseHandle(handle), 1);
+}
+
+}  // namespace
+}  // namespace velkor

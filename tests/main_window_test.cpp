@@ -1,0 +1,269 @@
+// The window as a user meets it, offscreen, with an image as the drive and the real picvet.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPointer>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+#include <filesystem>
+
+#include "carving/scan_state.h"
+#include "platform/drive_table.h"
+#include "platform/files.h"
+#include "platform/window_runtime.h"
+#include "shell/main_window.h"
+#include "tests/support/qt_support.h"
+#include "tests/support/test_support.h"
+
+namespace velkor {
+namespace {
+
+using testing::MakeJpeg;
+using testing::ModalAnswerer;
+using testing::ScratchDir;
+
+class Window : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { ASSERT_TRUE(BindWindowRuntime()); }
+
+    void SetUp() override {
+        testing::CopyDeliverable("picvet", programDir_.Path());
+        OverrideProgramDirectory(programDir_.Path());
+        image_ = media_.File("card.img");
+        testing::SizeFile(image_, 4000 * 512);
+        for (int i = 0; i < 3; ++i) {
+            pictures_.push_back(MakeJpeg(80 + 10 * i, 60, {.seed = static_cast<std::uint32_t>(i + 1)}));
+            testing::PlaceBytes(image_, (100 + 500 * i) * 512, pictures_.back());
+        }
+        ArrangeDriveTable({{0, image_}}, {{.letter = "C", .source = image_, .diskNumber = 0}});
+        window_ = new MainWindow;
+        window_->setAttribute(Qt::WA_DeleteOnClose);
+        window_->show();
+    }
+
+    void TearDown() override {
+        delete window_.data();
+        OverrideProgramDirectory("");
+        UseDiscoveredDriveTable();
+    }
+
+    template <typename T>
+    T* Find(const char* name) const {
+        T* control = window_->template findChild<T*>(QString::fromUtf8(name));
+        EXPECT_NE(control, nullptr) << name;
+        return control;
+    }
+    QAction* Action(const char* text) const {
+        for (QAction* action : window_->findChildren<QAction*>()) {
+            if (action->text() == QString::fromUtf8(text)) return action;
+        }
+        ADD_FAILURE() << "no action " << text;
+        return nullptr;
+    }
+    TreeBox& Tree() const { return *Find<TreeBox>("树型框1"); }
+
+    void Scan() {
+        Find<QPushButton>("按钮1")->click();
+        ASSERT_EQ(answerer_.Count("扫描完成"), 1);
+        answerer_.messages.clear();
+    }
+    void Save(const std::string& directory) {
+        answerer_.chooseFolder = [directory] { return QString::fromStdString(directory); };
+        Find<QPushButton>("按钮3")->click();
+    }
+    ByteSet Saved(const ScratchDir& dir, int k) const {
+        return ReadWholeFile(dir.File(std::to_string(10000000 + k) + ".jpg"));
+    }
+
+    ScratchDir programDir_;
+    ScratchDir media_;
+    std::string image_;
+    std::vector<ByteSet> pictures_;
+    QPointer<MainWindow> window_;
+    ModalAnswerer answerer_;
+};
+
+TEST_F(Window, HasEveryControlAtItsPlaceWithItsName) {
+    EXPECT_EQ(window_->windowTitle(), "Velkor v1.4（Ostrand）");
+    const struct {
+        const char* name;
+        QRect geometry;
+    } controls[] = {{"驱动器框1", {5, 8, 139, 22}},    {"按钮1", {148, 8, 56, 24}},   {"按钮3", {214, 8, 56, 24}},
+                    {"进度条1", {288, 8, 288, 22}},    {"透明标签1", {586, 8, 43, 22}}, {"树型框1", {5, 40, 139, 392}},
+                    {"图片框1", {145, 40, 488, 392}},  {"状态条1", {0, 435, 634, 20}},  {"代码编辑框1", {504, 56, 56, 272}},
+                    {"目录编辑框1", {288, 472, 72, 24}}, {"动画物体1", {150, 703, 1, 1}}};
+    for (const auto& control : controls) {
+        QWidget* widget = Find<QWidget>(control.name);
+        ASSERT_NE(widget, nullptr);
+        EXPECT_EQ(widget->geometry(), control.geometry) << control.name;
+    }
+    EXPECT_EQ(Find<QPushButton>("按钮1")->text(), "扫描");
+    EXPECT_EQ(Find<QPushButton>("按钮3")->text(), "保存");
+    EXPECT_FALSE(Find<QWidget>("代码编辑框1")->isVisible());
+    EXPECT_FALSE(Find<QWidget>("目录编辑框1")->visibleRegion().intersects(window_->centralWidget()->rect()));
+    EXPECT_EQ(Find<QTimer>("时钟1")->interval(), 200);
+    EXPECT_EQ(Find<QComboBox>("驱动器框1")->font().pixelSize(), 14);
+    EXPECT_EQ(Find<DriveBox>("驱动器框1")->SelectedLetter(), "C");
+    EXPECT_EQ(TheScanState().DeviceSectors, 4000) << "the created step selects the drive";
+}
+
+TEST_F(Window, MenusOfferTheRecoverCommandsAndAPlainAbout) {
+    QStringList menus;
+    for (QAction* action : window_->menuBar()->actions()) menus << action->text();
+    EXPECT_EQ(menus, (QStringList{"恢复", "关于"}));
+    EXPECT_EQ(Action("全选")->shortcut(), QKeySequence(QStringLiteral("Ctrl+A")));
+    EXPECT_FALSE(Action("反选")->shortcut().isEmpty());
+    EXPECT_EQ(Action("退出")->shortcut(), QKeySequence(QStringLiteral("Ctrl+Q")));
+    Action("关于我们")->trigger();
+    ASSERT_EQ(answerer_.messages.size(), 1u);
+    EXPECT_FALSE(answerer_.messages[0].text.contains("http"));
+}
+
+TEST_F(Window, RightClickOnTheTreePopsUpTheRecoverMenu) {
+    QString popped;
+    QTimer watcher;
+    QObject::connect(&watcher, &QTimer::timeout, [&] {
+        if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
+            popped = menu->title();
+            menu->close();
+        }
+    });
+    watcher.start(2);
+    emit Tree().customContextMenuRequested(QPoint(10, 10));
+    EXPECT_EQ(popped, "恢复");
+}
+
+TEST_F(Window, ScanListsTicksAndSelectAllAndUntickAllWork) {
+    Scan();
+    ASSERT_EQ(Tree().Count(), 3);
+    EXPECT_EQ(Tree().Tick(0) + Tree().Tick(1) + Tree().Tick(2), 3);
+    Action("反选")->trigger();
+    EXPECT_EQ(Tree().Tick(0) + Tree().Tick(1) + Tree().Tick(2), 0);
+    Action("反选")->trigger();
+    EXPECT_EQ(Tree().Tick(0) + Tree().Tick(1) + Tree().Tick(2), 0) << "it clears, it does not invert";
+    Tree().SetTick(1, true);
+    Action("全选")->trigger();
+    EXPECT_EQ(Tree().Tick(0) + Tree().Tick(1) + Tree().Tick(2), 3);
+    Tree().setCurrentItem(Tree().topLevelItem(2));
+    EXPECT_EQ(Find<PictureBox>("图片框1")->pixmap().size(), QSize(100, 60)) << "selecting previews";
+}
+
+TEST_F(Window, ExitAnsweredNoChangesNothingAndYesCloses) {
+    Scan();
+    Tree().SetTick(0, false);
+    answerer_.answer = QMessageBox::No;
+    Action("退出")->trigger();
+    ASSERT_EQ(answerer_.messages.size(), 1u);
+    EXPECT_EQ(answerer_.messages[0].text, "确认退出程序？");
+    EXPECT_EQ(answerer_.messages[0].title, "确认退出");
+    EXPECT_EQ(answerer_.messages[0].icon, QMessageBox::Question);
+    ASSERT_FALSE(window_.isNull());
+    EXPECT_TRUE(window_->isVisible());
+    EXPECT_EQ(Tree().Count(), 3);
+    EXPECT_EQ(Tree().Tick(0), 0);
+    answerer_.answer = QMessageBox::Yes;
+    Action("退出")->trigger();
+    EXPECT_TRUE(testing::RunEventsUntil([&] { return window_.isNull(); }));
+}
+
+TEST(WindowLifecycle, ClosingTheWindowEndsItWithoutAQuestion) {
+    ASSERT_TRUE(BindWindowRuntime());
+    ModalAnswerer answerer;
+    QTimer::singleShot(50, [] { TheMainWindow()->close(); });
+    OpenMainWindow();
+    EXPECT_EQ(TheMainWindow(), nullptr);
+    EXPECT_TRUE(answerer.messages.empty());
+}
+
+TEST_F(Window, SaveWritesEveryTickedPictureAsItsListedSectors) {
+    Scan();
+    Tree().SetTick(1, false);
+    std::vector<int> bar;
+    QObject::connect(Find<QProgressBar>("进度条1"), &QProgressBar::valueChanged, [&](int value) { bar.push_back(value); });
+    ScratchDir out;
+    Save(out.Path());
+    EXPECT_EQ(answerer_.lastChooserTitle, "请不要保存到当前扫描的盘符 以免覆盖");
+    ASSERT_EQ(answerer_.Count("保存完成"), 1);
+    EXPECT_EQ(bar, (std::vector<int>{33, 66, 100}));
+    EXPECT_EQ(Find<QLabel>("透明标签1")->text(), "100%");
+    for (int k : {0, 2}) {
+        const ByteSet saved = Saved(out, k);
+        ASSERT_EQ(saved.size() % 512, 0u);
+        ASSERT_GE(saved.size(), pictures_[k].size());
+        EXPECT_TRUE(std::equal(pictures_[k].begin(), pictures_[k].end(), saved.begin())) << k;
+        EXPECT_EQ(saved.size(), (pictures_[k].size() - 1) / 512 * 512 + 512);
+    }
+    EXPECT_FALSE(std::filesystem::exists(out.File("10000001.jpg"))) << "unticked entries are not written";
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(out.Path()), {}), 2) << "no temporary files left";
+    EXPECT_TRUE(Find<QTimer>("时钟1")->isActive());
+}
+
+TEST_F(Window, CancellingTheFolderChooserCancelsTheSave) {
+    Scan();
+    answerer_.chooseFolder = [] { return QString(); };
+    Find<QPushButton>("按钮3")->click();
+    EXPECT_EQ(answerer_.foldersOffered, 1);
+    EXPECT_TRUE(answerer_.messages.empty()) << "no 保存完成 for a save that did not happen";
+    EXPECT_TRUE(Find<QTimer>("时钟1")->isActive());
+}
+
+TEST_F(Window, AFailedSaveSaysHowManyFailedAndWhy) {
+    Scan();
+    ScratchDir out;
+    std::filesystem::create_directory(out.File("10000001.jpg"));  // a directory in the way of one picture
+    Save(out.Path());
+    EXPECT_EQ(answerer_.Count("保存完成"), 0);
+    ASSERT_EQ(answerer_.messages.size(), 1u);
+    EXPECT_EQ(answerer_.messages[0].icon, QMessageBox::Warning);
+    EXPECT_TRUE(answerer_.messages[0].text.contains("1 个文件未能保存")) << answerer_.messages[0].text.toStdString();
+    EXPECT_TRUE(answerer_.messages[0].text.contains("10000001.jpg"));
+    EXPECT_EQ(Saved(out, 0).size() % 512, 0u);
+    EXPECT_FALSE(Saved(out, 0).empty()) << "the others are still saved";
+}
+
+TEST_F(Window, AnUnreadableDriveWritesNoEmptyFiles) {
+    Scan();
+    ArrangeDriveTable({{0, image_}}, {{.letter = "C", .source = media_.File("removed.img"), .diskNumber = 0}});
+    ScratchDir out;
+    Save(out.Path());
+    ASSERT_EQ(answerer_.messages.size(), 1u);
+    EXPECT_TRUE(answerer_.messages[0].text.contains("3 个文件未能保存"));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(out.Path()), {}), 0);
+}
+
+// The block device that holds path, if it has one in /dev.
+std::string BlockDeviceHolding(const std::string& path) {
+    struct stat info {};
+    if (stat(path.c_str(), &info) != 0) return {};
+    const std::string link = "/sys/dev/block/" + std::to_string(major(info.st_dev)) + ":" + std::to_string(minor(info.st_dev));
+    std::error_code error;
+    const auto resolved = std::filesystem::canonical(link, error);
+    if (error) return {};
+    const std::string device = "/dev/" + resolved.filename().string();
+    return std::filesystem::exists(device) ? device : std::string();
+}
+
+TEST_F(Window, RefusesToSaveOntoTheDriveBeingRecovered) {
+    Scan();
+    ScratchDir out;
+    const std::string device = BlockDeviceHolding(out.Path());
+    if (device.empty()) GTEST_SKIP() << "the temporary directory is not on a block device";
+    ArrangeDriveTable({{0, device}}, {{.letter = "C", .source = device, .diskNumber = 0}});
+    int offered = 0;
+    answerer_.chooseFolder = [&] { return ++offered == 1 ? QString::fromStdString(out.Path()) : QString(); };
+    Find<QPushButton>("按钮3")->click();
+    EXPECT_EQ(offered, 2) << "the user may choose again";
+    ASSERT_EQ(answerer_.messages.size(), 1u);
+    EXPECT_EQ(answerer_.messages[0].icon, QMessageBox::Warning);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(out.Path()), {}), 0);
+}
+
+}  // namespace
+}  // namespace velkor

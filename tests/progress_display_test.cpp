@@ -1,0 +1,56 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QLabel>
+#include <QProgressBar>
+
+#include "platform/window_runtime.h"
+#include "shell/progress_display.h"
+
+namespace velkor {
+namespace {
+
+class Progress : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { ASSERT_TRUE(BindWindowRuntime()); }
+    std::pair<int, std::string> Show(std::int64_t position, std::int64_t sectors) {
+        ShowScanProgress(bar_, label_, position, sectors);
+        return {bar_.value(), label_.text().toStdString()};
+    }
+    QProgressBar bar_;
+    QLabel label_;
+};
+
+TEST_F(Progress, ShowsTheShareOfChunksDone) {
+    bar_.setRange(0, 100);
+    EXPECT_EQ(Show(0, 1000000), std::make_pair(0, std::string("0%")));
+    EXPECT_EQ(Show(250000, 1000000), std::make_pair(25, std::string("25%")));
+    EXPECT_EQ(Show(100000, 300000), std::make_pair(33, std::string("33.33%")));
+    EXPECT_EQ(Show(200000, 300000), std::make_pair(66, std::string("66.67%"))) << "the bar takes the integer part";
+    EXPECT_EQ(Show(300000, 300000), std::make_pair(100, std::string("100%")));
+}
+
+TEST_F(Progress, SaysDoneOncePastTheEnd) {
+    bar_.setRange(0, 100);
+    EXPECT_EQ(Show(1100000, 1000001), std::make_pair(100, std::string("完成")));
+    EXPECT_EQ(Show(55555555555, 1000), std::make_pair(100, std::string("完成")));
+    EXPECT_EQ(Show(1000001, 100000000), std::make_pair(1, std::string("1%"))) << "1.000001 rounds to 1";
+}
+
+TEST_F(Progress, AnUnknownDriveSizeNeitherFailsNorShowsProgress) {
+    bar_.setRange(0, 100);
+    EXPECT_EQ(Show(0, 0), std::make_pair(0, std::string("0%")));
+    EXPECT_EQ(Show(55555555555, 0), std::make_pair(0, std::string("0%")));
+}
+
+TEST_F(Progress, SaveProgressAdvancesPerEntry) {
+    bar_.setRange(0, 100);
+    const std::pair<int, std::string> expected[] = {{33, "33.33%"}, {66, "66.67%"}, {100, "100%"}};
+    for (int i = 1; i <= 3; ++i) {
+        ShowSaveProgress(bar_, label_, i, 3);
+        EXPECT_EQ(std::make_pair(bar_.value(), label_.text().toStdString()), expected[i - 1]);
+    }
+}
+
+}  // namespace
+}  // namespace velkor

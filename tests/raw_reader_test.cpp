@@ -1,0 +1,189 @@
+#include "device/raw_reader.h"
+
+#include <gtest/gtest.h>
+#include <sys/inotify.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "carving/scan_state.h"
+#include "device/partition_locator.h"
+#include "platform/drive_table.h"
+#include "platform/unique_fd.h"
+#include "tests/support/test_support.h"
+
+namespace velkor {
+namespace {
+
+constexpr std::int64_t kTwoTo32 = std::int64_t{1} << 32;
+constexpr std::int64_t kTwoTo40 = std::int64_t{1} << 40;
+
+// A sector whose bytes name its byte offset, so a read from the wrong place shows.
+ByteSet MarkerSector(std::int64_t offset) {
+    ByteSet sector(kSectorSize, 0xA5);
+    for (int i = 0; i < 8; ++i)
+        sector[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(offset >> (8 * i));
+    return sector;
+}
+
+ByteView SectorOf(const ByteSet& block, std::int64_t index) {
+    return ByteView(block).subspan(static_cast<std::size_t>(index * kSectorSize), kSectorSize);
+}
+
+bool IsAllZero(ByteView bytes) {
+    return std::all_of(bytes.begin(), bytes.end(), [](std::uint8_t b) { return b == 0; });
+}
+
+bool SameBytes(ByteView a, ByteView b) { return std::equal(a.begin(), a.end(), b.begin(), b.end()); }
+
+// One sparse image beyond 1 TiB, marked at the offsets where a 64-bit split can go wrong.
+class RawReaderTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        for (const std::int64_t offset : kMarkedOffsets)
+            testing::PlaceBytes(image_, offset, MarkerSector(offset));
+        testing::SizeFile(image_, kImageBytes);
+        // Bytes behind the end of volume E that a bounded read must not deliver.
+        testing::PlaceBytes(image_, kPartStart + kPartBytes, MarkerSector(kPartStart + kPartBytes));
+        ArrangeDriveTable({{3, image_}},
+                          {{.letter = "C", .source = image_, .diskNumber = 3},
+                           {.letter = "D", .source = image_, .diskNumber = 3, .sizeQueryFails = true},
+                           {.letter = "E",
+                            .source = image_,
+                            .offsetBytes = kPartStart,
+                            .sizeBytes = kPartBytes,
+                            .diskNumber = 3}});
+    }
+    void TearDown() override { UseDiscoveredDriveTable(); }
+
+    static constexpr std::int64_t kImageBytes = kTwoTo40 + 4 * kChunkBytes + 1000 * kSectorSize;
+    static constexpr std::int64_t kPartStart = 2048 * kSectorSize;
+    static constexpr std::int64_t kPartBytes = 300 * kSectorSize;
+    static constexpr std::int64_t kMarkedOffsets[] = {0,
+                                                      kChunkBytes - kSectorSize,
+                                                      kPartStart,
+                                                      kPartStart + kPartBytes - kSectorSize,
+                                                      kTwoTo32 - kSectorSize,
+                                                      kTwoTo32,
+                                                      kTwoTo40 + 7 * kSectorSize,
+                                                      kImageBytes - kSectorSize};
+    testing::ScratchDir dir_;
+    std::string image_ = dir_.File("disk.img");
+};
+
+TEST_F(RawReaderTest, ChunksComeFromTheRightOffsetAcrossThe32BitBoundary) {
+    for (const std::int64_t offset :
+         {std::int64_t{0}, kTwoTo32 - kSectorSize, kTwoTo32, kTwoTo40 + 7 * kSectorSize}) {
+        const ByteSet chunk = ReadVolumeChunk("C", offset / kSectorSize);
+        ASSERT_EQ(static_cast<std::int64_t>(chunk.size()), kChunkBytes) << offset;
+        EXPECT_TRUE(SameBytes(SectorOf(chunk, 0), MarkerSector(offset))) << "chunk at byte " << offset;
+    }
+    EXPECT_TRUE(SameBytes(SectorOf(ReadVolumeChunk("C", 0), kChunkSectors - 1),
+                          MarkerSector(kChunkBytes - kSectorSize)))
+        << "the whole chunk is read, up to its last sector";
+    EXPECT_TRUE(SameBytes(SectorOf(ReadVolumeSectors("C", kTwoTo32 / kSectorSize - 1, 2), 1),
+                          MarkerSector(kTwoTo32)));
+    EXPECT_TRUE(SameBytes(ReadDiskSector(3, (kTwoTo40 + 7 * kSectorSize) / kSectorSize),
+                          MarkerSector(kTwoTo40 + 7 * kSectorSize)));
+}
+
+TEST_F(RawReaderTest, ReadsPastTheEndKeepTheFullLengthWithAZeroTail) {
+    const ByteSet tail = ReadVolumeChunk("C", kImageBytes / kSectorSize - 1000);
+    ASSERT_EQ(static_cast<std::int64_t>(tail.size()), kChunkBytes);
+    EXPECT_TRUE(SameBytes(SectorOf(tail, 999), MarkerSector(kImageBytes - kSectorSize)));
+    EXPECT_TRUE(IsAllZero(ByteView(tail).subspan(1000 * kSectorSize)));
+    const ByteSet beyond = ReadVolumeChunk("C", INT64_MAX / 2);
+    EXPECT_EQ(static_cast<std::int64_t>(beyond.size()), kChunkBytes) << "beyond the end is zeros, not empty";
+    EXPECT_TRUE(IsAllZero(beyond));
+
+    const ByteSet inside = ReadVolumeChunk("E", 0);
+    EXPECT_TRUE(SameBytes(SectorOf(inside, 299), MarkerSector(kPartStart + kPartBytes - kSectorSize)));
+    EXPECT_TRUE(IsAllZero(ByteView(inside).subspan(300 * kSectorSize))) << "bytes after volume E leaked in";
+}
+
+TEST_F(RawReaderTest, QueriesAndTheFailureValuesOfMissingDrives) {
+    EXPECT_EQ(GetVolumeTotalBytes("C"), kImageBytes);
+    EXPECT_EQ(GetVolumeTotalBytes("E"), kPartBytes);
+    EXPECT_EQ(GetVolumeDiskNumber("E"), 3);
+    EXPECT_EQ(GetVolumeTotalBytes("D"), 0);
+    EXPECT_TRUE(SameBytes(SectorOf(ReadVolumeChunk("D", 0), 0), MarkerSector(0))) << "unsized, yet readable";
+    EXPECT_EQ(static_cast<std::int64_t>(ReadVolumeSectors("C", 0, 250000).size()), kChunkBytes);
+    EXPECT_TRUE(ReadVolumeChunk("Q", 0).empty());
+    EXPECT_TRUE(ReadVolumeSectors("Q", 0, 1).empty());
+    EXPECT_EQ(GetVolumeTotalBytes("Q"), 0);
+    EXPECT_EQ(GetVolumeDiskNumber("Q"), -1);
+    EXPECT_TRUE(ReadDiskSector(-1, 0).empty());
+    EXPECT_TRUE(ReadDiskSector(4, 0).empty());
+}
+
+TEST(BinaryText, DigitsPaddingAndHalves) {
+    EXPECT_EQ(ToBinaryText(0), "0");
+    EXPECT_EQ(ToBinaryText(6), "110");
+    EXPECT_EQ(ToBinaryText(INT64_MAX), std::string(63, '1'));
+    EXPECT_EQ(PadBinaryText64("110"), std::string(61, '0') + "110");
+    const std::string below = PadBinaryText64(ToBinaryText(kTwoTo32 - kSectorSize));
+    EXPECT_EQ(BinaryTextToValue(below.substr(0, 32)), 0);
+    EXPECT_EQ(BinaryTextToValue(below.substr(32)), 0xFFFFFE00);
+    EXPECT_EQ(BinaryTextToValue("1" + std::string(39, '0')), kTwoTo32 / 2)
+        << "only the first 32 digits count";
+}
+
+int OpenDescriptorCount() {
+    return static_cast<int>(std::distance(std::filesystem::directory_iterator("/proc/self/fd"),
+                                          std::filesystem::directory_iterator()));
+}
+
+// Every inotify event mask reported for the watched file since the watch began.
+std::uint32_t SeenEvents(int inotifyFd) {
+    std::uint32_t seen = 0;
+    alignas(inotify_event) char buffer[4096];
+    for (ssize_t got; (got = read(inotifyFd, buffer, sizeof buffer)) > 0;) {
+        for (ssize_t at = 0; at < got;) {
+            const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+            seen |= event->mask;
+            at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+        }
+    }
+    return seen;
+}
+
+// Root may open a 0444 file for writing, so the watch, not the mode, proves that
+// nothing opened the image for writing: any such open ends in IN_CLOSE_WRITE.
+TEST(ReadOnlySources, NoOperationOpensTheImageForWriting) {
+    testing::ScratchDir dir;
+    const std::string image = dir.File("card.img");
+    ByteSet mbr(kSectorSize, 0);
+    mbr[450] = 0x07;
+    mbr[458] = 0x10;
+    testing::PlaceBytes(image, 0, mbr);
+    testing::SizeFile(image, 4 * 1024 * 1024);
+    ASSERT_EQ(chmod(image.c_str(), 0444), 0);
+    const std::string before = testing::FileFingerprint(image);
+    ArrangeDriveTable({{0, image}},
+                      {{.letter = "C", .source = image, .diskNumber = 0, .sizeQueryFails = true}});
+    UniqueFd watch(inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
+    ASSERT_GE(inotify_add_watch(watch.get(), image.c_str(), IN_ALL_EVENTS), 0);
+    const int descriptorsBefore = OpenDescriptorCount();
+
+    EXPECT_EQ(ReadVolumeChunk("C", 0).size(), static_cast<std::size_t>(kChunkBytes));
+    EXPECT_EQ(ReadVolumeSectors("C", 1, 3).size(), static_cast<std::size_t>(3 * kSectorSize));
+    EXPECT_EQ(ReadDiskSector(0, 0).size(), static_cast<std::size_t>(kSectorSize));
+    EXPECT_EQ(GetVolumeTotalBytes("C"), 0);
+    EXPECT_EQ(GetVolumeDiskNumber("C"), 0);
+    EXPECT_EQ(VolumeOrdinalOnDisk("C"), 1);
+    EXPECT_EQ(LocatePartitionSectors("C"), 16);
+    SelectDriveLetter("C");
+    EXPECT_EQ(TheScanState().DeviceSectors, 16);
+
+    EXPECT_EQ(OpenDescriptorCount(), descriptorsBefore) << "a handle was left open";
+    const std::uint32_t seen = SeenEvents(watch.get());
+    EXPECT_NE(seen & IN_CLOSE_NOWRITE, 0u) << "the image was never opened, so the check proves nothing";
+    EXPECT_EQ(seen & (IN_CLOSE_WRITE | IN_MODIFY | IN_ATTRIB), 0u);
+    EXPECT_EQ(testing::FileFingerprint(image), before);
+    UseDiscoveredDriveTable();
+}
+
+}  // namespace
+}  // namespace velkor

@@ -1,0 +1,293 @@
+// The scan button's action on real image files, with the real picvet, offscreen.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <QApplication>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+#include <chrono>
+#include <memory>
+#include <random>
+
+#include "carving/scan_engine.h"
+#include "carving/scan_state.h"
+#include "device/partition_locator.h"
+#include "platform/drive_table.h"
+#include "platform/files.h"
+#include "platform/window_runtime.h"
+#include "shell/result_tree.h"
+#include "tests/support/qt_support.h"
+#include "tests/support/test_support.h"
+
+namespace velkor {
+namespace {
+
+using testing::JpegOptions;
+using testing::MakeJpeg;
+using testing::ModalAnswerer;
+using testing::ScratchDir;
+
+constexpr std::int64_t kChunk = 100000;
+
+// Sectors a picture occupies when the bytes after it are zero: up to the sector holding its final D9.
+std::int64_t SectorsOf(const ByteSet& jpeg) { return static_cast<std::int64_t>(jpeg.size() - 1) / 512 + 1; }
+
+// A picture of the given size padded to exactly sectors sectors, so its cut is that long.
+ByteSet Photo(int width, int height, std::uint32_t seed, std::int64_t sectors = 10) {
+    return testing::PadJpegTo(MakeJpeg(width, height, {.seed = seed}), static_cast<std::size_t>(sectors * 512));
+}
+
+// A window with the scan's controls, a program directory with picvet, and an image as drive C.
+class ScanRig : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { ASSERT_TRUE(BindWindowRuntime()); }
+
+    void SetUp() override {
+        testing::CopyDeliverable("picvet", programDir_.Path());
+        OverrideProgramDirectory(programDir_.Path());
+        image_ = media_.File("card.img");
+    }
+
+    void TearDown() override {
+        OverrideProgramDirectory("");
+        UseDiscoveredDriveTable();
+    }
+
+    // Registers the image (sized to sectors) as drive C and builds the window around it.
+    void UseImage(std::int64_t sectors) {
+        testing::SizeFile(image_, sectors * 512);
+        ArrangeDriveTable({{0, image_}}, {{.letter = "C", .source = image_, .diskNumber = 0}});
+        window_ = std::make_unique<QWidget>();
+        c_.window = window_.get();
+        c_.按钮1 = new QPushButton(kScanCaption, window_.get());
+        c_.驱动器框1 = new DriveBox(window_.get());
+        c_.进度条1 = new QProgressBar(window_.get());
+        c_.树型框1 = new TreeBox(window_.get());
+        c_.代码编辑框1 = new TextStore(window_.get());
+        c_.图片框1 = new PictureBox(window_.get());
+        c_.图片框1->resize(488, 392);
+        SelectDrive(*c_.驱动器框1);
+        ASSERT_EQ(TheScanState().DeviceSectors, sectors);
+    }
+
+    void Put(std::int64_t sector, const ByteSet& bytes, std::int64_t extraOffset = 0) {
+        testing::PlaceBytes(image_, sector * 512 + extraOffset, bytes);
+    }
+
+    void Scan() { ScanButtonAction(c_); }
+
+    std::vector<std::string> Names() const {
+        std::vector<std::string> names;
+        for (int i = 0; i < c_.树型框1->Count(); ++i) names.push_back(c_.树型框1->Text(i).toStdString());
+        return names;
+    }
+    std::string Line(int n) const { return c_.代码编辑框1->Line(n); }
+    std::string Location(int entry) const { return Line(2 * entry) + "+" + Line(2 * entry + 1); }
+    static std::string At(std::int64_t sector, std::int64_t length) {
+        return std::to_string(sector) + "+" + std::to_string(length);
+    }
+
+    ScratchDir programDir_;
+    ScratchDir media_;
+    std::string image_;
+    std::unique_ptr<QWidget> window_;
+    ScanControls c_;
+    ModalAnswerer answerer_;
+};
+
+TEST_F(ScanRig, ListsPicturesAtSectorStartsTicksThemAndSaysDoneOnce) {
+    UseImage(4000);
+    const ByteSet first = MakeJpeg(120, 80, {.seed = 1});
+    const ByteSet second = MakeJpeg(64, 200, {.seed = 2});
+    Put(100, first);
+    Put(900, second);
+    Put(2000, MakeJpeg(90, 90, {.seed = 3}), 1);  // not at a sector start: never a candidate
+    Scan();
+    EXPECT_EQ(Names(), (std::vector<std::string>{"10000000.jpg", "10000001.jpg"}));
+    EXPECT_EQ(Location(0), At(100, SectorsOf(first)));
+    EXPECT_EQ(Location(1), At(900, SectorsOf(second)));
+    EXPECT_EQ(c_.代码编辑框1->Text(), "100\r\n" + std::to_string(SectorsOf(first)) + "\r\n900\r\n" +
+                                          std::to_string(SectorsOf(second)) + "\r\n");
+    EXPECT_EQ(c_.树型框1->Tick(0) + c_.树型框1->Tick(1), 2);
+    ASSERT_EQ(answerer_.messages.size(), 1u);
+    EXPECT_EQ(answerer_.messages[0].text, "扫描完成");
+    EXPECT_EQ(answerer_.messages[0].title, "完成");
+    EXPECT_EQ(answerer_.messages[0].icon, QMessageBox::Information);
+    EXPECT_EQ(c_.按钮1->text(), kScanCaption);
+    EXPECT_TRUE(c_.驱动器框1->isEnabled());
+}
+
+TEST_F(ScanRig, ListsOnlyCutsLongerThanFiveSectorsAndCutsAtTheMarkersSector) {
+    UseImage(2000);
+    Put(10, testing::PadJpegTo(MakeJpeg(16, 16), 2560));   // marker in sector 5 of 5
+    Put(50, testing::PadJpegTo(MakeJpeg(16, 16), 2561));   // its D9 is the first byte of sector 6
+    Put(100, testing::PadJpegTo(MakeJpeg(16, 16), 3072));  // FF at tail offset 3070: 6 sectors
+    Put(200, testing::PadJpegTo(MakeJpeg(16, 16), 3073));  // FF at tail offset 3071: 7 sectors
+    Scan();
+    ASSERT_EQ(Names().size(), 3u);
+    EXPECT_EQ(Location(0), At(50, 6));
+    EXPECT_EQ(Location(1), At(100, 6));
+    EXPECT_EQ(Location(2), At(200, 7));
+}
+
+TEST_F(ScanRig, AnEndOfPictureNotFollowedByTwoZerosDoesNotEndTheCut) {
+    UseImage(2000);
+    const ByteSet photo = MakeJpeg(100, 100);
+    Put(10, photo);
+    Put(10, ByteSet{0x11, 0x22}, static_cast<std::int64_t>(photo.size()));
+    Put(30, ByteSet{0xFF, 0xD9, 0x00, 0x00}, 100);
+    Scan();
+    ASSERT_EQ(Names().size(), 1u);
+    EXPECT_EQ(Location(0), At(10, 21)) << "runs on to the marker in sector 30";
+}
+
+TEST_F(ScanRig, FindsAPhotoWhoseEndLiesInTheNextChunk) {
+    UseImage(2 * kChunk + 10);
+    Put(kChunk - 12, Photo(160, 120, 1, 40));
+    Put(2 * kChunk - 1, Photo(50, 40, 5, 8));  // starts in the chunk's last slot
+    Scan();
+    ASSERT_EQ(Names().size(), 2u);
+    EXPECT_EQ(Location(0), At(kChunk - 12, 40));
+    EXPECT_EQ(Location(1), At(2 * kChunk - 1, 8));
+}
+
+TEST_F(ScanRig, AThumbnailFollowedByZeroPaddingDoesNotCutThePhotoShort) {
+    UseImage(2000);
+    const ByteSet photo = MakeJpeg(400, 300, {.exifThumbnail = true, .thumbnailPadding = 64});
+    Put(20, photo);
+    Scan();
+    ASSERT_EQ(Names().size(), 1u);
+    EXPECT_EQ(Location(0), At(20, SectorsOf(photo)));
+}
+
+TEST_F(ScanRig, APhotoFollowedByOldDataIsCutAtItsOwnEnd) {
+    UseImage(3000);
+    const ByteSet photo = MakeJpeg(320, 240, {.exifThumbnail = true});
+    std::mt19937 random(11);
+    ByteSet old(2000 * 512);
+    for (auto& byte : old) byte = static_cast<std::uint8_t>(random() % 255 + 1);  // never a zero, so no FF D9 00 00
+    Put(0, old);
+    Put(40, photo);
+    Scan();
+    ASSERT_EQ(Names().size(), 1u);
+    EXPECT_EQ(Location(0), At(40, SectorsOf(photo)));
+}
+
+TEST_F(ScanRig, ACandidateRejectedAtEveryCutLeavesNoTrace) {
+    UseImage(2000);
+    Put(10, testing::PadJpegTo(MakeJpeg(9, 9), 8 * 512));
+    Put(300, Photo(64, 64, 1));
+    Scan();
+    EXPECT_EQ(Names(), std::vector<std::string>{"10000000.jpg"});
+    EXPECT_EQ(Location(0), At(300, 10));
+}
+
+TEST_F(ScanRig, ANewScanClearsTheListAndNumbersAgain) {
+    UseImage(2000);
+    Put(10, Photo(64, 64, 1));
+    Put(30, Photo(64, 64, 4));
+    Scan();
+    c_.树型框1->SetTick(0, false);
+    Scan();
+    EXPECT_EQ(Names(), (std::vector<std::string>{"10000000.jpg", "10000001.jpg"}));
+    EXPECT_EQ(c_.代码编辑框1->Line(4), "");
+    EXPECT_EQ(c_.树型框1->Tick(0), 1);
+}
+
+TEST_F(ScanRig, PreviewShowsTheEntrysOwnSectors) {
+    UseImage(2000);
+    Put(10, Photo(40, 30, 1));
+    Put(400, Photo(70, 20, 2));
+    Scan();
+    c_.树型框1->SetCurrentIndex(1);
+    Preview(c_);
+    ASSERT_TRUE(c_.图片框1->HasPicture());
+    EXPECT_EQ(c_.图片框1->pixmap().size(), QSize(70, 20));
+    c_.树型框1->SetCurrentIndex(kNoEntryIndex);
+    Preview(c_);
+    EXPECT_FALSE(c_.图片框1->HasPicture());
+}
+
+TEST_F(ScanRig, StopKeepsWhatWasFoundTicksItAndSaysDoneOnce) {
+    UseImage(3 * kChunk);
+    Put(10, Photo(64, 64, 1));
+    Put(2 * kChunk + 10, Photo(64, 64, 9));
+    std::chrono::steady_clock::time_point stoppedAt;
+    QTimer stopper;
+    QObject::connect(&stopper, &QTimer::timeout, [&] {
+        if (c_.树型框1->Count() == 1 && c_.按钮1->text() == kStopCaption) {
+            stopper.stop();
+            stoppedAt = std::chrono::steady_clock::now();
+            ScanButtonAction(c_);
+        }
+    });
+    stopper.start(1);
+    Scan();
+    const auto stopTook = std::chrono::steady_clock::now() - stoppedAt;
+    EXPECT_EQ(Names(), std::vector<std::string>{"10000000.jpg"});
+    EXPECT_EQ(c_.树型框1->Tick(0), 1);
+    EXPECT_EQ(answerer_.Count("扫描完成"), 1);
+    EXPECT_EQ(c_.进度条1->value(), 100);
+    EXPECT_GT(TheScanState().ScanPosition, TheScanState().DeviceSectors);
+    EXPECT_LT(stopTook, std::chrono::milliseconds(500)) << "Stop must take effect at once";
+}
+
+TEST_F(ScanRig, AScanThatCannotWorkSaysWhyAndDoesNotStart) {
+    UseImage(2000);
+    Put(10, Photo(64, 64, 1));
+    Scan();
+    ASSERT_EQ(Names().size(), 1u);
+    const auto refuses = [&](const char* why) {
+        answerer_.messages.clear();
+        Scan();
+        ASSERT_EQ(answerer_.messages.size(), 1u) << why;
+        EXPECT_EQ(answerer_.messages[0].icon, QMessageBox::Warning) << why;
+        EXPECT_EQ(answerer_.Count("扫描完成"), 0) << why;
+        EXPECT_EQ(Names().size(), 1u) << why << ": the earlier results stay";
+        EXPECT_EQ(c_.按钮1->text(), kScanCaption) << why;
+        EXPECT_TRUE(c_.驱动器框1->isEnabled()) << why;
+    };
+    std::remove(programDir_.File("picvet").c_str());
+    refuses("validator missing");
+    EXPECT_TRUE(answerer_.messages[0].text.contains("picvet"));
+    testing::CopyDeliverable("picvet", programDir_.Path());
+    if (geteuid() != 0) {
+        chmod(programDir_.Path().c_str(), 0555);
+        refuses("program directory not writable");
+        chmod(programDir_.Path().c_str(), 0755);
+    }
+    ArrangeDriveTable({{0, image_}}, {{.letter = "C", .source = media_.File("gone.img"), .diskNumber = 0}});
+    refuses("volume cannot be opened");
+    EXPECT_TRUE(answerer_.messages[0].text.contains("C:"));
+    ArrangeDriveTable({{0, image_}}, {{.letter = "C", .source = image_, .diskNumber = 0}});
+    TheScanState().DeviceSectors = 0;
+    refuses("size unknown");
+}
+
+TEST_F(ScanRig, AValidatorLostMidScanStopsTheScanWithAMessage) {
+    UseImage(3 * kChunk);
+    Put(2 * kChunk + 10, Photo(64, 64, 1));
+    QTimer remover;
+    QObject::connect(&remover, &QTimer::timeout, [&] {
+        if (c_.按钮1->text() == kStopCaption) {
+            remover.stop();
+            std::remove(programDir_.File("picvet").c_str());
+        }
+    });
+    remover.start(1);
+    Scan();
+    EXPECT_TRUE(Names().empty());
+    ASSERT_EQ(answerer_.messages.size(), 1u);
+    EXPECT_EQ(answerer_.messages[0].icon, QMessageBox::Warning);
+    EXPECT_EQ(c_.按钮1->text(), kScanCaption);
+}
+
+TEST(StopPosition, AlwaysLiesBeyondTheDrive) {
+    EXPECT_EQ(StopPositionFor(1000), kStopPosition);
+    EXPECT_GT(StopPositionFor(kStopPosition), kStopPosition);
+    EXPECT_GT(StopPositionFor(std::int64_t{1} << 40), std::int64_t{1} << 40);
+}
+
+}  // namespace
+}  // namespace velkor
