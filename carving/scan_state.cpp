@@ -3,8 +3,10 @@
 namespace velkor {
 
 ScanState& TheScanState() {
-    static ScanState state;
-    return state;
+    // Never destroyed by the runtime: the library's release step frees its
+    // contents at unload, which runs after static destructors.
+    static auto* state = new ScanState;
+    return *state;
 }
 
 void ReleaseScanState() { TheScanState() = ScanState{}; }

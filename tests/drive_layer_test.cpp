@@ -89,8 +89,12 @@ class DeviceCallsTest : public ::testing::Test {
         for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(i % 251);
         testing::PlaceBytes(image_, 0, bytes);
         ArrangeDriveTable({{2, image_}}, {{.letter = "C", .source = image_, .diskNumber = 2},
-                                          {.letter = "D", .source = image_, .offsetBytes = 512,
-                                           .sizeBytes = 1000, .diskNumber = 2, .partitionNumber = 1},
+                                          {.letter = "D",
+                                           .source = image_,
+                                           .offsetBytes = 512,
+                                           .sizeBytes = 1000,
+                                           .diskNumber = 2,
+                                           .partitionNumber = 1},
                                           {.letter = "E", .source = image_, .sizeQueryFails = true},
                                           {.letter = "F", .source = dir_.File("gone.img")}});
     }
@@ -137,10 +141,12 @@ TEST_F(DeviceCallsTest, SeekTakesBothHalvesAndReadsStopAtTheVolumeEnd) {
     EXPECT_EQ(buffer[0], (512 + 10) % 251);
     STORAGE_DEVICE_NUMBER record{};
     EXPECT_EQ(DeviceIoControl(volume, IOCTL_STORAGE_GET_DEVICE_NUMBER, nullptr, 0, &record, sizeof record,
-                              &read, nullptr), 1);
+                              &read, nullptr),
+              1);
     EXPECT_EQ(record.DeviceNumber, 2u);
     EXPECT_EQ(record.PartitionNumber, 1u);
-    EXPECT_EQ(DeviceIoControl(volume, IOCTL_STORAGE_GET_DEVICE_NUMBER, nullptr, 0, &record, 8, &read, nullptr), 0);
+    EXPECT_EQ(
+        DeviceIoControl(volume, IOCTL_STORAGE_GET_DEVICE_NUMBER, nullptr, 0, &record, 8, &read, nullptr), 0);
     EXPECT_EQ(CloseHandle(volume), 1);
     EXPECT_EQ(ReadFile(volume, buffer, 4, &read, nullptr), 0);
 }
@@ -158,12 +164,22 @@ TEST_F(DeviceCallsTest, SizeQueriesOfImages) {
     }
 }
 
-TEST(MountedDevices, AMountedBlockDeviceReportsItsFileSystemSize) {
+// The block device under /dev that holds the file system of "/"; empty when there is none.
+std::string RootBlockDevice() {
     struct stat root {};
-    ASSERT_EQ(stat("/", &root), 0);
-    const std::string device = "/dev/block/" + std::to_string(major(root.st_dev)) + ":" +
-                               std::to_string(minor(root.st_dev));
-    if (SourceSizeBytes(device) < 0) GTEST_SKIP() << "the root file system is not on a block device here";
+    if (stat("/", &root) != 0) return {};
+    for (const fs::directory_entry& entry : fs::directory_iterator("/dev")) {
+        struct stat info {};
+        if (stat(entry.path().c_str(), &info) == 0 && S_ISBLK(info.st_mode) && info.st_rdev == root.st_dev) {
+            return entry.path().string();
+        }
+    }
+    return {};
+}
+
+TEST(MountedDevices, AMountedBlockDeviceReportsItsFileSystemSize) {
+    const std::string device = RootBlockDevice();
+    if (device.empty()) GTEST_SKIP() << "the root file system is not on a block device here";
     ArrangeDriveTable({}, {{.letter = "C", .source = device}});
     struct statvfs space {};
     ASSERT_EQ(statvfs("/", &space), 0);
@@ -189,7 +205,8 @@ TEST(DiscoveredTable, ImagesNamedByTheHostFollowTheMachinesDrives) {
     EXPECT_EQ(a.description, "first.img  (3.0 MiB)");
     EXPECT_EQ(b.letter[0], a.letter[0] + 1);
     EXPECT_EQ(b.diskNumber, a.diskNumber + 1);
-    const HANDLE handle = CreateFileA(("\\\\.\\" + b.letter + ":").c_str(), 0, 3, nullptr, OPEN_EXISTING, 0, nullptr);
+    const HANDLE handle =
+        CreateFileA(("\\\\.\\" + b.letter + ":").c_str(), 0, 3, nullptr, OPEN_EXISTING, 0, nullptr);
     char text[6] = {};
     DWORD read = 0;
     EXPECT_EQ(ReadFile(handle, text, sizeof text, &read, nullptr), 1);
