@@ -1,6 +1,7 @@
-// velkor-autoscan IMAGE OUTDIR: opens the real window through libvelkor's winhex,
+// velkor-autoscan IMAGE OUTDIR [SCREENSHOT.png]: opens the real window through libvelkor's winhex,
 // picks the image's drive, scans, saves everything into OUTDIR and exits, clicking
 // the widgets by their object names as a user would. Prints one JSON line.
+// With a screenshot path it also shows a found picture and photographs the window.
 #include <dlfcn.h>
 #include <unistd.h>
 
@@ -12,9 +13,12 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QPixmap>
 #include <QPushButton>
+#include <QScreen>
 #include <QTimer>
 #include <QTreeWidget>
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <fstream>
@@ -22,7 +26,7 @@
 
 namespace {
 
-enum class Step { PickDrive, Scanning, Saving, Done };
+enum class Step { PickDrive, Scanning, Previewing, Saving, Done };
 
 std::string OwnDirectory() {
     char path[PATH_MAX];
@@ -45,7 +49,8 @@ long long BytesReadSoFar() {
 
 class Driver {
 public:
-    Driver(QString image, QString outDir) : image_(std::move(image)), outDir_(std::move(outDir)) {
+    Driver(QString image, QString outDir, QString screenshot)
+        : image_(std::move(image)), outDir_(std::move(outDir)), screenshot_(std::move(screenshot)) {
         QObject::connect(&timer_, &QTimer::timeout, [this] { Tick(); });
         timer_.start(5);
     }
@@ -81,6 +86,30 @@ private:
     void Tick() {
         if (AnswerModal()) return;
         if (step_ == Step::PickDrive) PickDriveAndScan();
+        if (step_ == Step::Previewing && clock_.elapsed() > 500) TakeScreenshotAndSave();
+    }
+
+    // Shows a found picture, then photographs the window as the screen shows it.
+    void StartPreview() {
+        step_ = Step::Previewing;
+        clock_.start();
+        auto* tree = Control<QTreeWidget>("树型框1");
+        if (tree != nullptr && tree->topLevelItemCount() > 0) tree->setCurrentItem(tree->topLevelItem(std::min(2, tree->topLevelItemCount() - 1)));
+    }
+
+    void TakeScreenshotAndSave() {
+        if (QWidget* window = Window()) {
+            const QPixmap shot = window->screen()->grabWindow(0, window->geometry().x(), window->geometry().y(),
+                                                              window->frameGeometry().width(), window->frameGeometry().height());
+            if (!shot.save(screenshot_)) failure_ = QStringLiteral("cannot write ") + screenshot_;
+        }
+        StartSave();
+    }
+
+    void StartSave() {
+        step_ = Step::Saving;
+        clock_.start();
+        Click("按钮3");
     }
 
     // Answers a message box or the folder chooser; true when one was open.
@@ -119,9 +148,7 @@ private:
             bytesRead_ = BytesReadSoFar() - bytesAtStart_;
             if (auto* tree = Control<QTreeWidget>("树型框1")) found_ = tree->topLevelItemCount();
             if (text != QStringLiteral("扫描完成")) failure_ = text;
-            step_ = Step::Saving;
-            clock_.start();
-            Click("按钮3");
+            screenshot_.isEmpty() ? StartSave() : StartPreview();
         } else if (step_ == Step::Saving) {
             saveSeconds_ = static_cast<double>(clock_.nsecsElapsed()) / 1e9;
             if (text != QStringLiteral("保存完成")) failure_ = text;
@@ -132,6 +159,7 @@ private:
 
     QString image_;
     QString outDir_;
+    QString screenshot_;
     QTimer timer_;
     QElapsedTimer clock_;
     Step step_ = Step::PickDrive;
@@ -146,10 +174,11 @@ private:
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: velkor-autoscan IMAGE OUTDIR\n");
+    if (argc != 3 && argc != 4) {
+        std::fprintf(stderr, "usage: velkor-autoscan IMAGE OUTDIR [SCREENSHOT.png]\n");
         return 2;
     }
+    const QString screenshot = argc == 4 ? QFileInfo(QString::fromLocal8Bit(argv[3])).absoluteFilePath() : QString();
     const QString image = QFileInfo(QString::fromLocal8Bit(argv[1])).absoluteFilePath();
     const QString outDir = QFileInfo(QString::fromLocal8Bit(argv[2])).absoluteFilePath();
     QDir().mkpath(outDir);
@@ -164,7 +193,7 @@ int main(int argc, char** argv) {
     auto* winhex = reinterpret_cast<void (*)()>(dlsym(handle, "winhex"));
     if (winhex == nullptr) return 1;
     QApplication application(argc, argv);
-    Driver driver(image, outDir);
+    Driver driver(image, outDir, screenshot);
     winhex();
     return driver.Print() ? 0 : 1;
 }

@@ -1,6 +1,7 @@
 #include "host/photo_synth.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <stdexcept>
 #include <string>
@@ -15,12 +16,30 @@ void Require(bool condition, const std::string& what) {
     if (!condition) throw std::runtime_error(what);
 }
 
-std::uint8_t Pixel(int x, int y, int channel, std::uint32_t seed) {
-    // Gradients with a seeded pattern: compressible like a photo, different per seed.
+// A landscape: sky gradient, a sun, rolling hills and fine grain, all varied by
+// seed, so pictures compress like photographs and differ from one another.
+std::uint8_t Pixel(int x, int y, int width, int height, int channel, std::uint32_t seed) {
+    const double fx = static_cast<double>(x) / width;
+    const double fy = static_cast<double>(y) / height;
+    const double phase = static_cast<double>(seed % 97) * 0.37;
+    const double ridge = 0.55 + 0.08 * std::sin(fx * 7.0 + phase) + 0.04 * std::sin(fx * 23.0 + 2 * phase);
+    const double sunX = 0.2 + 0.6 * static_cast<double>(seed % 13) / 13.0;
+    const double sunDistance = std::hypot((fx - sunX) * width / height, fy - 0.22);
+    double rgb[3];
+    if (sunDistance < 0.08) {
+        rgb[0] = 255, rgb[1] = 240, rgb[2] = 180;
+    } else if (fy < ridge) {
+        rgb[0] = 70 + 110 * fy, rgb[1] = 120 + 90 * fy, rgb[2] = 225 - 40 * fy;
+    } else {
+        const double depth = (fy - ridge) / (1.0 - ridge + 1e-9);
+        rgb[0] = 60 + 50 * depth + 20 * std::sin(fx * 40 + phase);
+        rgb[1] = 140 - 60 * depth;
+        rgb[2] = 50 + 20 * depth;
+    }
     const std::uint32_t noise = (static_cast<std::uint32_t>(x) * 2654435761u) ^
                                 (static_cast<std::uint32_t>(y) * 40503u) ^ (seed * 2246822519u);
-    const int base = (x * (channel + 1) + y * (3 - channel) + static_cast<int>(seed * 37)) & 0xFF;
-    return static_cast<std::uint8_t>((base + ((noise >> 13) & 0x1F)) & 0xFF);
+    const double grain = static_cast<double>((noise >> 13) & 0x0F) - 7.5;
+    return static_cast<std::uint8_t>(std::clamp(rgb[channel] + grain, 0.0, 255.0));
 }
 
 ByteSet Encode(int width, int height, const JpegOptions& options, const ByteSet& app1) {
@@ -51,7 +70,7 @@ ByteSet Encode(int width, int height, const JpegOptions& options, const ByteSet&
         const int y = static_cast<int>(info.next_scanline);
         for (int x = 0; x < width; ++x) {
             for (int c = 0; c < info.input_components; ++c) {
-                row[static_cast<std::size_t>(x * info.input_components + c)] = Pixel(x, y, c, options.seed);
+                row[static_cast<std::size_t>(x * info.input_components + c)] = Pixel(x, y, width, height, c, options.seed);
             }
         }
         JSAMPROW rows[] = {row.data()};
