@@ -39,7 +39,7 @@ protected:
         image_ = media_.File("card.img");
         testing::SizeFile(image_, 4000 * 512);
         for (int i = 0; i < 3; ++i) {
-            pictures_.push_back(MakeJpeg(80 + 10 * i, 60, {.seed = static_cast<std::uint32_t>(i + 1)}));
+            pictures_.push_back(testing::PadJpegTo(MakeJpeg(80 + 10 * i, 60, {.seed = static_cast<std::uint32_t>(i + 1)}), 10 * 512));
             testing::PlaceBytes(image_, (100 + 500 * i) * 512, pictures_.back());
         }
         ArrangeDriveTable({{0, image_}}, {{.letter = "C", .source = image_, .diskNumber = 0}});
