@@ -5,7 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")"
 
 PACKAGES=(build-essential cmake ninja-build pkg-config qt6-base-dev libjpeg62-turbo-dev libjpeg-turbo-progs
-          libgmp-dev libgtest-dev xvfb xauth fonts-wqy-zenhei dosfstools mtools)
+          libgmp-dev libgtest-dev xvfb xauth fonts-wqy-zenhei dosfstools mtools python3 libimage-exiftool-perl)
 BUILD_DIR=${VELKOR_BUILD_DIR:-build}
 
 install_missing() {

@@ -15,12 +15,20 @@ inline constexpr std::int64_t kValidatorTimeLimitMs = 10000;
 
 struct ValidatorExchange {
     bool validatorStarted = false;  // false: picvet could not be started (failure says why)
+    bool timedOut = false;          // picvet ran past the time limit and was killed
     bool rejected = false;          // the verdict file held exactly "0"
     std::string failure;
 };
 
+// Sets how long picvet may run before it is killed (kValidatorTimeLimitMs until
+// changed); returns the limit it replaces.
+std::int64_t SetValidatorTimeLimit(std::int64_t milliseconds);
+
 // The validator program's path in the program directory.
 std::string ValidatorPath();
+
+// The file in the program directory whose lock a scan holds while it uses the scratch files.
+std::string ScratchLockPath();
 
 // Writes candidate to tem.tem, pre-writes "0" to ini.ini, runs picvet and reads the
 // verdict back. Only the single byte "0" rejects.

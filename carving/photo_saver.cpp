@@ -43,6 +43,8 @@ void SaveEntry(const SaveControls& c, const std::string& directory, int k, SaveR
     std::string reason;
     if (data.empty() && sectors > 0) {
         reason = "无法读取驱动器 " + TheScanState().SelectedDrive + ":";
+    } else if (PathIsDriveSource(path, TheScanState().SelectedDrive)) {
+        reason = "这个文件就是正在恢复的驱动器 " + TheScanState().SelectedDrive + ": 本身，不能覆盖";
     } else if (ReplaceFileAtomically(path, data, reason)) {
         ++report.written;
         return;

@@ -3,11 +3,14 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <algorithm>
+#include <optional>
 #include <set>
 
+#include "carving/candidate_cut.h"
 #include "carving/candidate_validation.h"
 #include "carving/scan_state.h"
 #include "device/raw_reader.h"
+#include "platform/directory_lock.h"
 #include "platform/drive_table.h"
 #include "platform/files.h"
 #include "platform/window_runtime.h"
@@ -16,9 +19,6 @@
 namespace velkor {
 namespace {
 
-const ByteSet kStartSignature = {0xFF, 0xD8, 0xFF};
-const ByteSet kEndMarker = {0xFF, 0xD9, 0x00, 0x00};
-const ByteSet kBareEnd = {0xFF, 0xD9};
 const QString kCannotScanTitle = QStringLiteral("无法扫描");
 
 // Set when the window closes during a scan: the scan ends without any message.
@@ -31,6 +31,7 @@ struct ScanRun {
     GrowableBuffer longSearch;
     EventPump pump;
     QString failure;  // set when the scan had to stop because it cannot work
+    std::optional<DirectoryLock> scratchLock;  // held from the start of a scan to its end
 };
 
 QString DriveName(const std::string& letter) {
@@ -42,8 +43,24 @@ QString DriveName(const std::string& letter) {
     return QString::fromStdString(letter) + ":";
 }
 
-// Returns why a scan of the selected drive cannot work, or an empty text.
-QString WhyScanCannotStart(const ScanState& state) {
+// Takes the program directory's scratch files for this scan; returns why it cannot, or an empty text.
+QString TakeScratchFiles(std::optional<DirectoryLock>& scratchLock) {
+    const QString directory = QString::fromStdString(ProgramDirectory());
+    bool heldElsewhere = false;
+    std::string failure;
+    scratchLock = DirectoryLock::TryTake(ScratchLockPath(), heldElsewhere, failure);
+    if (scratchLock) return {};
+    if (heldElsewhere) {
+        return QStringLiteral("另一个 Velkor 正在用程序目录 %1 扫描。两个副本不能共用这里的临时文件，"
+                              "请等那次扫描结束，或从另一个目录运行本程序。")
+            .arg(directory);
+    }
+    return QStringLiteral("无法锁定程序目录 %1 的临时文件（%2），无法扫描。").arg(directory, QString::fromStdString(failure));
+}
+
+// Returns why a scan of the selected drive cannot work, or an empty text; when it
+// can, scratchLock holds the scratch files for it.
+QString WhyScanCannotStart(const ScanState& state, std::optional<DirectoryLock>& scratchLock) {
     const QString drive = DriveName(state.SelectedDrive);
     if (state.SelectedDrive.empty() || ReadVolumeSectors(state.SelectedDrive, 0, 1).empty()) {
         return QStringLiteral("无法打开驱动器 %1：设备不存在或没有读取权限（请以 root 运行，或把用户加入 disk 组）。")
@@ -58,7 +75,7 @@ QString WhyScanCannotStart(const ScanState& state) {
     if (!IsDirectoryWritable(ProgramDirectory())) {
         return QStringLiteral("程序目录 %1 不可写，无法存放临时文件。").arg(QString::fromStdString(ProgramDirectory()));
     }
-    return {};
+    return TakeScratchFiles(scratchLock);
 }
 
 void StartScan(ScanRun& run) {
@@ -87,47 +104,33 @@ void ListPicture(ScanRun& run, std::int64_t start) {
     AppendResultLocation(*run.controls.代码编辑框1, start, s.CandidateSectors);
 }
 
-// Judges the cut of the first sectors of reach; returns true when the validator accepts it.
-bool JudgeCut(ScanRun& run, ByteView reach, std::int64_t sectors) {
+enum class CutVerdict { kAccepted, kRejected, kNoMoreCuts };
+
+// Judges the cut of the first sectors of reach. kNoMoreCuts when no further cut of
+// this candidate is worth judging: the validator cannot start, or it ran out of
+// time, which further cuts behind the same header would only repeat.
+CutVerdict JudgeCut(ScanRun& run, ByteView reach, std::int64_t sectors) {
     ScanState& s = run.state;
-    const auto bytes = std::min<std::uint64_t>(static_cast<std::uint64_t>(sectors) * 512, reach.size());
+    const ByteView cut = CutBytes(reach, sectors);
     s.CandidateSectors = sectors;
-    s.CandidateBytes.assign(reach.begin(), reach.begin() + static_cast<std::ptrdiff_t>(bytes));
+    s.CandidateBytes.assign(cut.begin(), cut.end());
     const ValidatorExchange exchange = ValidateCandidate(s);
     if (!exchange.validatorStarted) {
         run.failure = QStringLiteral("校验程序 %1 无法启动（%2），扫描已停止。")
                           .arg(QString::fromStdString(ValidatorPath()), QString::fromStdString(exchange.failure));
+        return CutVerdict::kNoMoreCuts;
     }
-    return exchange.validatorStarted && !exchange.rejected;
+    if (!exchange.rejected) return CutVerdict::kAccepted;
+    return exchange.timedOut ? CutVerdict::kNoMoreCuts : CutVerdict::kRejected;
 }
 
-// The cut lengths to try in reach, in order: the first end marker, further end
-// markers, then bare FF D9 ends; lengths already in tried are skipped.
-std::vector<std::int64_t> CutsWithin(ByteView reach, const std::set<std::int64_t>& tried) {
-    std::vector<std::int64_t> cuts;
-    std::set<std::int64_t> seen = tried;
-    auto collect = [&](const ByteSet& marker, int wanted) {
-        int taken = 0;
-        for (std::int64_t q = FindBytes(reach, marker); q >= 0 && taken < wanted; q = FindBytes(reach, marker, q + 1)) {
-            if (seen.insert(CutSectorsForMarkerAt(q)).second) {
-                cuts.push_back(CutSectorsForMarkerAt(q));
-                ++taken;
-            }
-        }
-    };
-    collect(kEndMarker, 1 + kFurtherMarkerCuts);
-    collect(kBareEnd, kBareEndCuts);
-    return cuts;
-}
-
-// Tries the cuts of reach until one is accepted; true when one was.
-bool JudgeCutsWithin(ScanRun& run, ByteView reach, std::set<std::int64_t>& tried) {
-    for (const std::int64_t sectors : CutsWithin(reach, tried)) {
-        tried.insert(sectors);
-        if (JudgeCut(run, reach, sectors)) return true;
-        if (!run.failure.isEmpty()) return false;
+// Tries the cuts seeker finds in reach until one is accepted or no more are worth trying.
+CutVerdict JudgeCuts(ScanRun& run, ByteView reach, CutSeeker& seeker) {
+    while (const auto sectors = seeker.Next()) {
+        const CutVerdict verdict = JudgeCut(run, reach, *sectors);
+        if (verdict != CutVerdict::kRejected) return verdict;
     }
-    return false;
+    return CutVerdict::kRejected;
 }
 
 void HandleCandidate(ScanRun& run, std::int64_t slot) {
@@ -137,14 +140,19 @@ void HandleCandidate(ScanRun& run, std::int64_t slot) {
     std::set<std::int64_t> tried;
     s.CandidateSectors = 0;
     s.CandidateBytes.clear();
-    bool accepted = JudgeCutsWithin(run, tail, tried);
+    // Without an end marker in the rest of this chunk the photo ends beyond it, and
+    // the block read from its own first sector holds every cut the tail could offer.
+    CutSeeker tailCuts(tail, tried);
+    CutVerdict verdict = tailCuts.HasEndMarker() ? JudgeCuts(run, tail, tailCuts) : CutVerdict::kRejected;
     // A photo whose end lies past this chunk is sought in a block read from its own first sector.
-    if (!accepted && run.failure.isEmpty() && static_cast<std::int64_t>(tail.size()) < kChunkBytes) {
-        run.longSearch.Clear();
-        run.longSearch.Append(ReadVolumeChunk(s.SelectedDrive, start));
-        accepted = JudgeCutsWithin(run, run.longSearch.View(), tried);
-        run.longSearch.Clear();
+    if (verdict == CutVerdict::kRejected && static_cast<std::int64_t>(tail.size()) < kChunkBytes) {
+        ByteSet block = run.longSearch.TakeStorage();
+        ReadVolumeChunkInto(s.SelectedDrive, start, block);
+        run.longSearch.Append(std::move(block));
+        CutSeeker blockCuts(run.longSearch.View(), tried);
+        verdict = JudgeCuts(run, run.longSearch.View(), blockCuts);
     }
+    const bool accepted = verdict == CutVerdict::kAccepted;
     if (!accepted && !tried.empty()) s.CandidateSectors = 1;
     if (accepted && s.CandidateSectors > kMinimumListedSectors) ListPicture(run, start);
 }
@@ -153,15 +161,14 @@ bool StopRequested(const ScanState& s) { return s.ScanPosition > s.DeviceSectors
 
 void ScanChunk(ScanRun& run) {
     ScanState& s = run.state;
-    s.CurrentChunk = ReadVolumeChunk(s.SelectedDrive, s.ScanPosition);
+    ReadVolumeChunkInto(s.SelectedDrive, s.ScanPosition, s.CurrentChunk);
     s.SectorsPerChunk = static_cast<std::int32_t>(kChunkSectors);
     const std::int64_t slotsRead = static_cast<std::int64_t>(s.CurrentChunk.size()) / 512;
     for (std::int64_t i = 1; i <= s.SectorsPerChunk; ++i) {
         run.pump.Pump();
         if (StopRequested(s)) break;
         if (i > slotsRead) continue;
-        const auto* sector = s.CurrentChunk.data() + (i - 1) * 512;
-        if (std::equal(kStartSignature.begin(), kStartSignature.end(), sector)) {
+        if (BeginsCandidate(ByteView(s.CurrentChunk).subspan(static_cast<std::size_t>((i - 1) * 512), 512))) {
             HandleCandidate(run, i);
             if (!run.failure.isEmpty()) s.ScanPosition = StopPositionFor(s.DeviceSectors);
         }
@@ -198,10 +205,10 @@ void AbandonScan() {
 }
 
 void ScanButtonAction(const ScanControls& controls) {
-    ScanRun run{controls, TheScanState(), {}, {}, {}};
+    ScanRun run{controls, TheScanState(), {}, {}, {}, {}};
     const bool isStart = controls.按钮1->text() == kScanCaption;
     if (isStart) {
-        const QString reason = WhyScanCannotStart(run.state);
+        const QString reason = WhyScanCannotStart(run.state, run.scratchLock);
         if (!reason.isEmpty()) {
             ShowWarning(controls.window, reason, kCannotScanTitle);
             return;

@@ -21,10 +21,6 @@ inline constexpr std::int32_t kFirstResultNumber = 10000000;
 // A candidate must be longer than this many sectors to be listed.
 inline constexpr std::int64_t kMinimumListedSectors = 5;
 inline constexpr std::int64_t kStopPosition = 55555555555;
-// How many further cuts are tried when the validator rejects the first one,
-// at end markers (FF D9 00 00) and then at bare FF D9.
-inline constexpr int kFurtherMarkerCuts = 4;
-inline constexpr int kBareEndCuts = 4;
 
 inline const QString kScanCaption = QStringLiteral("扫描");
 inline const QString kStopCaption = QStringLiteral("停止");
@@ -52,9 +48,5 @@ void AbandonScan();
 
 // The value of ScanPosition that stops a scan of a drive of deviceSectors sectors.
 std::int64_t StopPositionFor(std::int64_t deviceSectors);
-
-// Length in sectors of a cut whose end marker's first byte is at offset q: the
-// cut ends with the sector holding the byte after it.
-inline std::int64_t CutSectorsForMarkerAt(std::int64_t q) { return (q + 1) / 512 + 1; }
 
 }  // namespace velkor

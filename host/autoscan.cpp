@@ -1,6 +1,7 @@
 // velkor-autoscan IMAGE OUTDIR [SCREENSHOT.png]: opens the real window through libvelkor's winhex,
 // picks the image's drive, scans, saves everything into OUTDIR and exits, clicking
-// the widgets by their object names as a user would. Prints one JSON line.
+// the widgets by their object names as a user would. Prints one JSON line, with the
+// process's peak resident memory (the validator's runs are separate processes).
 // With a screenshot path it also shows a found picture and photographs the window.
 #include <dlfcn.h>
 #include <unistd.h>
@@ -21,6 +22,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <string>
 
@@ -47,6 +49,16 @@ long long BytesReadSoFar() {
     return 0;
 }
 
+// This process's peak resident memory in KiB (VmHWM), 0 when it cannot be read.
+long long PeakResidentKib() {
+    std::ifstream status("/proc/self/status");
+    std::string key;
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind("VmHWM:", 0) == 0) return std::atoll(line.c_str() + 6);
+    }
+    return 0;
+}
+
 class Driver {
 public:
     Driver(QString image, QString outDir, QString screenshot)
@@ -58,9 +70,9 @@ public:
     // Prints the JSON line; returns false when the scan or the save did not complete.
     bool Print() const {
         std::printf("{\"found\": %d, \"saved\": %lld, \"scan_seconds\": %.3f, \"save_seconds\": %.3f, "
-                    "\"bytes_read\": %lld, \"ok\": %s}\n",
+                    "\"bytes_read\": %lld, \"peak_rss_kb\": %lld, \"ok\": %s}\n",
                     found_, static_cast<long long>(QDir(outDir_).entryList(QDir::Files).size()), scanSeconds_,
-                    saveSeconds_, bytesRead_, failure_.isEmpty() ? "true" : "false");
+                    saveSeconds_, bytesRead_, PeakResidentKib(), failure_.isEmpty() ? "true" : "false");
         if (!failure_.isEmpty()) std::fprintf(stderr, "velkor-autoscan: %s\n", qPrintable(failure_));
         return failure_.isEmpty() && step_ == Step::Done;
     }

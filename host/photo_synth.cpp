@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -42,7 +43,18 @@ std::uint8_t Pixel(int x, int y, int width, int height, int channel, std::uint32
     return static_cast<std::uint8_t>(std::clamp(rgb[channel] + grain, 0.0, 255.0));
 }
 
-ByteSet Encode(int width, int height, const JpegOptions& options, const ByteSet& app1) {
+// The rows of the seeded landscape, channel by channel.
+std::function<void(int, int, std::uint8_t*)> LandscapeRows(int width, int height, std::uint32_t seed) {
+    return [=](int y, int components, std::uint8_t* row) {
+        for (int x = 0; x < width; ++x) {
+            for (int c = 0; c < components; ++c) row[x * components + c] = Pixel(x, y, width, height, c, seed);
+        }
+    };
+}
+
+// Encodes rows that fillRow writes (width x components bytes for row y) with the coding of options.
+ByteSet Encode(int width, int height, const JpegOptions& options, const ByteSet& app1,
+               const std::function<void(int y, int components, std::uint8_t* row)>& fillRow) {
     jpeg_compress_struct info{};
     jpeg_error_mgr errors{};
     info.err = jpeg_std_error(&errors);
@@ -67,12 +79,7 @@ ByteSet Encode(int width, int height, const JpegOptions& options, const ByteSet&
     if (!app1.empty()) jpeg_write_marker(&info, JPEG_APP0 + 1, app1.data(), static_cast<unsigned>(app1.size()));
     std::vector<std::uint8_t> row(static_cast<std::size_t>(width) * static_cast<std::size_t>(info.input_components));
     while (info.next_scanline < info.image_height) {
-        const int y = static_cast<int>(info.next_scanline);
-        for (int x = 0; x < width; ++x) {
-            for (int c = 0; c < info.input_components; ++c) {
-                row[static_cast<std::size_t>(x * info.input_components + c)] = Pixel(x, y, width, height, c, options.seed);
-            }
-        }
+        fillRow(static_cast<int>(info.next_scanline), info.input_components, row.data());
         JSAMPROW rows[] = {row.data()};
         jpeg_write_scanlines(&info, rows, 1);
     }
@@ -88,7 +95,7 @@ ByteSet ExifWithThumbnail(std::uint32_t seed, int padding) {
     JpegOptions small;
     small.seed = seed + 7;
     small.quality = 70;
-    const ByteSet thumbnail = Encode(160, 120, small, {});
+    const ByteSet thumbnail = Encode(160, 120, small, {}, LandscapeRows(160, 120, small.seed));
     ByteSet payload = BytesOf(std::string_view("Exif\0\0", 6));
     payload.insert(payload.end(), thumbnail.begin(), thumbnail.end());
     payload.insert(payload.end(), static_cast<std::size_t>(padding), 0);
@@ -98,7 +105,23 @@ ByteSet ExifWithThumbnail(std::uint32_t seed, int padding) {
 }  // namespace
 
 ByteSet MakeJpeg(int width, int height, const JpegOptions& options) {
-    return Encode(width, height, options, options.exifThumbnail ? ExifWithThumbnail(options.seed, options.thumbnailPadding) : ByteSet{});
+    return Encode(width, height, options, options.exifThumbnail ? ExifWithThumbnail(options.seed, options.thumbnailPadding) : ByteSet{},
+                  LandscapeRows(width, height, options.seed));
+}
+
+ByteSet EncodePixels(const std::vector<std::uint8_t>& rgb, int width, int height, const JpegOptions& options) {
+    Require(width > 0 && height > 0 && rgb.size() == static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3,
+            "pixel buffer does not match the picture size");
+    return Encode(width, height, options, {}, [&](int y, int components, std::uint8_t* row) {
+        const std::uint8_t* source = rgb.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(width) * 3;
+        if (components == 3) {
+            std::copy(source, source + static_cast<std::ptrdiff_t>(width) * 3, row);
+            return;
+        }
+        for (int x = 0; x < width; ++x, source += 3) {
+            row[x] = static_cast<std::uint8_t>((77 * source[0] + 150 * source[1] + 29 * source[2]) >> 8);
+        }
+    });
 }
 
 ByteSet PadJpegTo(ByteSet jpeg, std::size_t size) {

@@ -3,6 +3,7 @@
 // and seeded patterns encoded by libjpeg-turbo, in the codings cameras use.
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "platform/bytes.h"
 
@@ -22,6 +23,10 @@ struct JpegOptions {
 
 // Encodes a synthesised picture of the given size with libjpeg-turbo.
 ByteSet MakeJpeg(int width, int height, const JpegOptions& options = {});
+
+// Encodes rgb (width x height pixels of 3 bytes, row by row) with the coding of options; a grayscale
+// coding keeps the luma. The picture itself is the caller's, so exifThumbnail and seed do not apply.
+ByteSet EncodePixels(const std::vector<std::uint8_t>& rgb, int width, int height, const JpegOptions& options);
 
 // Inserts comment segments after the start marker so the picture is exactly size bytes long
 // (at least 4 bytes longer than it was).

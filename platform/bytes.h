@@ -21,7 +21,12 @@ std::int64_t FindBytes(ByteView haystack, ByteView needle, std::int64_t from = 0
 // A byte buffer that grows by appending and can be searched.
 class GrowableBuffer {
 public:
+    // Empties the buffer; its storage is kept for the next use.
     void Clear();
+    // Hands out the storage with whatever it holds and leaves the buffer empty, so a
+    // large block can be read straight into it and appended back without a fresh
+    // allocation or zero-filling.
+    ByteSet TakeStorage();
     void Append(ByteView bytes);
     // Appends by taking over bytes' storage when the buffer is empty, saving a copy of a large block.
     void Append(ByteSet&& bytes);

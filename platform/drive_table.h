@@ -57,6 +57,14 @@ void ArrangeDriveTable(std::vector<ArrangedDisk> disks, std::vector<ArrangedVolu
 // VELKOR_IMAGES (read each time the table is discovered).
 void UseDiscoveredDriveTable();
 
+// Makes every read of source that touches bytes firstByte ... lastByte fail with
+// EIO until ClearInjectedFaults(), as a card with unreadable sectors does: a read
+// that starts before the range delivers the bytes up to it, one that starts inside fails.
+void InjectReadFailure(std::string source, std::int64_t firstByte, std::int64_t lastByte);
+
+// Removes every failure InjectReadFailure() set up.
+void ClearInjectedFaults();
+
 // ---------------------------------------------------------------------------
 // Look-ups for the device calls.
 
@@ -65,5 +73,9 @@ std::optional<ArrangedVolume> FindVolume(std::string_view letter);
 
 // Returns the physical drive of number; nullopt when the table has none.
 std::optional<ArrangedDisk> FindDisk(std::int32_t number);
+
+// Returns how many of the size bytes at offset of source can be read before an
+// injected failure (size when none lies ahead); -1 when offset itself lies in one.
+std::int64_t ReadableBeforeInjectedFault(const std::string& source, std::int64_t offset, std::int64_t size);
 
 }  // namespace velkor

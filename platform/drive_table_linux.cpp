@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <array>
 #include <cctype>
 #include <cstdio>
@@ -12,11 +13,18 @@ namespace {
 
 constexpr const char* kImagesVariable = "VELKOR_IMAGES";
 
+struct InjectedFault {
+    std::string source;
+    std::int64_t firstByte = 0;
+    std::int64_t lastByte = 0;
+};
+
 // Only the window's thread touches the table, so a plain global suffices.
 struct TableState {
     bool arranged = false;
     bool discovered = false;
     DriveTable table;
+    std::vector<InjectedFault> faults;
 };
 
 TableState& State() {
@@ -81,6 +89,22 @@ void UseDiscoveredDriveTable() {
     TableState& state = State();
     state.arranged = false;
     state.discovered = false;
+}
+
+void InjectReadFailure(std::string source, std::int64_t firstByte, std::int64_t lastByte) {
+    State().faults.push_back({std::move(source), firstByte, lastByte});
+}
+
+void ClearInjectedFaults() { State().faults.clear(); }
+
+std::int64_t ReadableBeforeInjectedFault(const std::string& source, std::int64_t offset, std::int64_t size) {
+    std::int64_t readable = size;
+    for (const InjectedFault& fault : State().faults) {
+        if (fault.source != source || fault.lastByte < offset) continue;
+        if (fault.firstByte <= offset) return -1;
+        readable = std::min(readable, fault.firstByte - offset);
+    }
+    return readable;
 }
 
 std::optional<ArrangedVolume> FindVolume(std::string_view letter) {

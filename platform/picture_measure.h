@@ -10,8 +10,14 @@ struct PictureSize {
     int height = 0;
 };
 
+// No camera makes a frame this large (the largest make a few hundred megapixels);
+// a header that declares more is garbage or hostile, and listing it would hand the
+// preview a decode of gigabytes.
+inline constexpr long long kMaxPicturePixels = 1LL << 30;
+
 // Returns the frame's width and height; 0 x 0 when the bytes are not a JPEG
-// whose headers can be read up to the first scan.
+// whose headers can be read up to the first scan, or when the frame has more
+// than kMaxPicturePixels pixels.
 PictureSize MeasurePicture(ByteView bytes);
 
 // The measuring rule: both dimensions at least 10 pixels.

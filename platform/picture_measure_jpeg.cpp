@@ -10,6 +10,8 @@ namespace {
 
 // Bounds what a hostile header can make the decoder allocate.
 constexpr long kDecoderMemoryCap = 64L * 1024 * 1024;
+// Cameras write at most a dozen or so scans; thousands only come from hostile data.
+constexpr int kScanLimit = 500;
 
 struct MeasureErrorManager {
     jpeg_error_mgr base;
@@ -23,6 +25,19 @@ struct MeasureErrorManager {
 // Corrupt or missing entropy-coded data only warns: a damaged photo is still worth recovering.
 void IgnoreMessage(j_common_ptr, int) {}
 
+// Headers are read only up to the first scan, before any progress is reported; the
+// limit guards any reading beyond it, which a progressive stream of thousands of
+// scans would otherwise stall.
+void LimitScans(j_common_ptr info) {
+    if (info->is_decompressor && reinterpret_cast<j_decompress_ptr>(info)->input_scan_number > kScanLimit) {
+        AbandonPicture(info);
+    }
+}
+
+bool IsWithinPixelCap(const jpeg_decompress_struct& info) {
+    return static_cast<long long>(info.image_width) * info.image_height <= kMaxPicturePixels;
+}
+
 }  // namespace
 
 PictureSize MeasurePicture(ByteView bytes) {
@@ -32,14 +47,17 @@ PictureSize MeasurePicture(ByteView bytes) {
     info.err = jpeg_std_error(&errors.base);
     errors.base.error_exit = AbandonPicture;
     errors.base.emit_message = IgnoreMessage;
+    jpeg_progress_mgr progress{};
+    progress.progress_monitor = LimitScans;
     PictureSize size;
     if (setjmp(errors.escape) == 0) {
         jpeg_create_decompress(&info);
         info.mem->max_memory_to_use = kDecoderMemoryCap;
+        info.progress = &progress;
         jpeg_mem_src(&info, bytes.data(), static_cast<unsigned long>(bytes.size()));
         // Reading up to the first scan gives the frame's own size; decoding the
         // pixels would change no verdict and costs far more than the exchange.
-        if (jpeg_read_header(&info, TRUE) == JPEG_HEADER_OK) {
+        if (jpeg_read_header(&info, TRUE) == JPEG_HEADER_OK && IsWithinPixelCap(info)) {
             size.width = static_cast<int>(info.image_width);
             size.height = static_cast<int>(info.image_height);
         }

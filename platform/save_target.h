@@ -9,4 +9,8 @@ namespace velkor {
 // bytes are never written by saving beside it, so a directory next to an image is allowed.
 bool DirectoryLiesOnDrive(const std::string& directory, const std::string& letter);
 
+// Returns true when path names the very file or device the bytes of letter come
+// from (an image saved beside itself under a listed name), which a save must not replace.
+bool PathIsDriveSource(const std::string& path, const std::string& letter);
+
 }  // namespace velkor

@@ -36,4 +36,13 @@ bool DirectoryLiesOnDrive(const std::string& directory, const std::string& lette
     return !disk.empty() && disk == WholeDiskOf(target.st_dev);
 }
 
+bool PathIsDriveSource(const std::string& path, const std::string& letter) {
+    const auto volume = FindVolume(letter);
+    if (!volume) return false;
+    struct stat source {};
+    struct stat target {};
+    if (stat(volume->source.c_str(), &source) != 0 || stat(path.c_str(), &target) != 0) return false;
+    return source.st_dev == target.st_dev && source.st_ino == target.st_ino;
+}
+
 }  // namespace velkor

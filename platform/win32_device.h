@@ -37,7 +37,8 @@ HANDLE CreateFileA(const char* path, DWORD desiredAccess, DWORD shareMode, void*
                    DWORD creationDisposition, DWORD flagsAndAttributes, HANDLE templateFile);
 // Moves to (high << 32 | low); returns the new low half, INVALID_SET_FILE_POINTER on failure.
 DWORD SetFilePointer(HANDLE file, LONG distanceLow, LONG* distanceHigh, DWORD moveMethod);
-// Reads up to toRead bytes at the current position; *read is what was delivered. 0 on failure.
+// Reads up to toRead bytes at the current position; *read is what was delivered,
+// sectors that could not be read among it zero-filled. 0 when any part failed.
 BOOL ReadFile(HANDLE file, void* buffer, DWORD toRead, DWORD* read, void* overlapped);
 // Releases the handle; 0 when it was not open.
 BOOL CloseHandle(HANDLE file);

@@ -25,6 +25,8 @@ constexpr std::string_view kDeviceNamespace = "\\\\.\\";
 constexpr std::string_view kPhysicalDrive = "PhysicalDrive";
 constexpr DWORD kFileDeviceDisk = 0x7;
 constexpr std::int64_t kNoLimit = -1;
+// The unit in which a source fails and is skipped when it cannot be read.
+constexpr std::int64_t kSourceSectorBytes = 512;
 
 // What a device path resolves to: a byte range of a source and the drive that holds it.
 struct DeviceTarget {
@@ -89,9 +91,15 @@ std::optional<DeviceTarget> ResolveDevicePath(std::string_view path) {
 }
 
 // The one place a source's bytes are read; a failure here is an unreadable range.
-ssize_t ReadSourceAt(int fd, std::uint8_t* into, std::size_t size, std::int64_t offset) {
+ssize_t ReadSourceAt(const DeviceTarget& target, int fd, std::uint8_t* into, std::int64_t size,
+                     std::int64_t offset) {
+    const std::int64_t readable = ReadableBeforeInjectedFault(target.source, offset, size);
+    if (readable < 0) {
+        errno = EIO;
+        return -1;
+    }
     for (;;) {
-        const ssize_t got = pread(fd, into, size, offset);
+        const ssize_t got = pread(fd, into, static_cast<std::size_t>(readable), offset);
         if (got >= 0 || errno != EINTR) return got;
     }
 }
@@ -107,17 +115,40 @@ std::int64_t ReadableBytes(const OpenDevice& device, std::int64_t want) {
     return std::clamp<std::int64_t>(room, 0, std::min(want, beforeOverflow));
 }
 
-// Reads into buffer until want bytes are in, the source ends or it fails; returns false on failure.
+// Bytes from offset of the source up to the end of the sector that holds it.
+std::int64_t RestOfSector(std::int64_t offset) { return kSourceSectorBytes - offset % kSourceSectorBytes; }
+
+// Reads into buffer until want bytes are in or the source ends; returns false
+// when any part could not be read. A device fails a whole request for one bad
+// sector, so a failed request is retried one sector at a time: only a sector
+// that fails alone is left zero, and reading goes on behind it with requests
+// that grow again. Any failure other than EIO means the device is gone and ends the read.
 bool ReadFully(const OpenDevice& device, std::uint8_t* buffer, std::int64_t want, std::int64_t& delivered) {
     const std::int64_t start = device.target.base + device.position;
+    std::int64_t step = want;
+    bool whole = true;
     while (delivered < want) {
-        const ssize_t got = ReadSourceAt(device.fd.get(), buffer + delivered,
-                                         static_cast<std::size_t>(want - delivered), start + delivered);
-        if (got < 0) return false;
-        if (got == 0) return true;
-        delivered += got;
+        const std::int64_t at = start + delivered;
+        const std::int64_t length = std::min(step, want - delivered);
+        const ssize_t got = ReadSourceAt(device.target, device.fd.get(), buffer + delivered, length, at);
+        if (got > 0) {
+            delivered += got;
+            step = std::min(step * 2, want);
+            continue;
+        }
+        if (got == 0) break;
+        if (errno != EIO) return false;
+        const std::int64_t sector = RestOfSector(at);
+        if (length > sector) {
+            step = sector;
+            continue;
+        }
+        whole = false;
+        std::fill(buffer + delivered, buffer + delivered + length, std::uint8_t{0});
+        delivered += length;
+        step = kSourceSectorBytes;
     }
-    return true;
+    return whole;
 }
 
 std::optional<ArrangedVolume> VolumeOfRoot(const char* rootPath) {

@@ -127,6 +127,7 @@ public:
 
 private:
     std::chrono::steady_clock::time_point last_{};
+    std::uint32_t calls_ = 0;
 };
 
 }  // namespace velkor

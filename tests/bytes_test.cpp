@@ -38,5 +38,15 @@ TEST(FindBytes, SearchesFromTheGivenOffsetAndRejectsBadOffsets) {
     EXPECT_EQ(FindBytes(data, ByteSet{}), -1);
 }
 
+TEST(FindBytes, FindsNeedlesWhateverByteTheSearchSkipsTo) {
+    const ByteSet data = {0x00, 0xFF, 0xFF, 0xD9, 0x00, 0x00, 0xD9, 0xFF, 0xD8, 0xFF};
+    EXPECT_EQ(FindBytes(data, kEndMarker), 2) << "a leading FF that does not start the marker is passed over";
+    EXPECT_EQ(FindBytes(data, kEndMarker, 3), -1) << "a match must start at or after from";
+    EXPECT_EQ(FindBytes(data, ByteSet{0xFF, 0xD8, 0xFF}), 7) << "a match that ends the data counts";
+    EXPECT_EQ(FindBytes(data, ByteSet{0xFF, 0xD8, 0xFF, 0x00}), -1) << "a match may not run past the end";
+    EXPECT_EQ(FindBytes(data, ByteSet{0x00, 0x00}), 4) << "a needle of only 00 and FF bytes";
+    EXPECT_EQ(FindBytes(ByteSet{0xD9}, ByteSet{0xFF, 0xD9}), -1);
+}
+
 }  // namespace
 }  // namespace velkor

@@ -3,6 +3,7 @@
 #include <sys/statvfs.h>
 #include <sys/sysmacros.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 
@@ -212,6 +213,58 @@ TEST(DiscoveredTable, ImagesNamedByTheHostFollowTheMachinesDrives) {
     EXPECT_EQ(ReadFile(handle, text, sizeof text, &read, nullptr), 1);
     EXPECT_EQ(std::string(text, read), "second");
     EXPECT_EQ(CloseHandle(handle), 1);
+}
+
+// A failing card: reads of an injected range fail with EIO the way a device fails them.
+class InjectedFaultTest : public DeviceCallsTest {
+  protected:
+    void TearDown() override {
+        ClearInjectedFaults();
+        DeviceCallsTest::TearDown();
+    }
+    // Reads length bytes at offset of path into a buffer that still holds a former read's bytes.
+    static BOOL ReadAt(const std::string& path, LONG offset, std::vector<std::uint8_t>& buffer, DWORD& read) {
+        const HANDLE handle = Open(path);
+        std::fill(buffer.begin(), buffer.end(), std::uint8_t{0xEE});
+        SetFilePointer(handle, offset, nullptr, FILE_BEGIN);
+        const BOOL ok = ReadFile(handle, buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr);
+        CloseHandle(handle);
+        return ok;
+    }
+    static std::uint8_t ImageByte(std::int64_t offset) { return static_cast<std::uint8_t>(offset % 251); }
+};
+
+TEST_F(InjectedFaultTest, OnlyTheSectorsTouchingTheRangeAreLostAndTheReadGoesOnBehindThem) {
+    InjectReadFailure(image_, 3 * 512 + 100, 5 * 512 + 7);
+    std::vector<std::uint8_t> buffer(8192);
+    DWORD read = 0;
+    EXPECT_EQ(ReadAt("\\\\.\\C:", 0, buffer, read), 0) << "the read reports that part of it failed";
+    EXPECT_EQ(read, 8192u) << "and still covers the whole request";
+    for (std::int64_t i = 0; i < 8192; ++i) {
+        const bool lost = i >= 3 * 512 + 100 && i < 6 * 512;  // up to the end of the last sector it touches
+        ASSERT_EQ(buffer[static_cast<std::size_t>(i)], lost ? 0 : ImageByte(i)) << "byte " << i;
+    }
+    std::vector<std::uint8_t> before(3 * 512);
+    EXPECT_EQ(ReadAt("\\\\.\\C:", 0, before, read), 1) << "a read that ends before the range does not fail";
+    std::vector<std::uint8_t> inside(512);
+    EXPECT_EQ(ReadAt("\\\\.\\C:", 4 * 512, inside, read), 0);
+    EXPECT_TRUE(std::all_of(inside.begin(), inside.end(), [](std::uint8_t b) { return b == 0; }))
+        << "a failed sector is zero, not what the buffer held before";
+}
+
+TEST_F(InjectedFaultTest, VolumesAreReadThroughTheirSourcesFaultsAndClearingEndsThem) {
+    InjectReadFailure(image_, 1024, 1024);
+    InjectReadFailure(dir_.File("other.img"), 0, 8191);
+    std::vector<std::uint8_t> buffer(1000);
+    DWORD read = 0;
+    EXPECT_EQ(ReadAt("\\\\.\\D:", 0, buffer, read), 0) << "volume D starts at byte 512 of the image";
+    EXPECT_EQ(read, 1000u);
+    EXPECT_EQ(buffer[511], ImageByte(1023));
+    EXPECT_EQ(buffer[512], 0);
+    EXPECT_EQ(buffer[999], 0) << "byte 1511 shares the failing sector";
+    ClearInjectedFaults();
+    EXPECT_EQ(ReadAt("\\\\.\\D:", 0, buffer, read), 1);
+    EXPECT_EQ(buffer[512], ImageByte(1024));
 }
 
 }  // namespace

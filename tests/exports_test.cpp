@@ -8,7 +8,9 @@
 #include <filesystem>
 #include <set>
 #include <sstream>
+#include <utility>
 
+#include "platform/directory_lock.h"
 #include "platform/files.h"
 #include "tests/support/test_support.h"
 
@@ -22,17 +24,31 @@ struct CommandResult {
     std::string output;
 };
 
-// Runs a shell command line (the test's own, with fixed words) and collects its output.
-CommandResult RunCommand(const std::string& command) {
-    CommandResult result;
-    FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-    if (pipe == nullptr) return result;
-    std::array<char, 4096> block{};
-    for (std::size_t got; (got = std::fread(block.data(), 1, block.size(), pipe)) > 0;) result.output.append(block.data(), got);
-    const int status = pclose(pipe);
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return result;
-}
+// A shell command line (the test's own, with fixed words) started at once; Finish
+// collects its output, so that several can run at the same time.
+class RunningCommand {
+public:
+    explicit RunningCommand(const std::string& command) : pipe_(popen((command + " 2>&1").c_str(), "r")) {}
+    RunningCommand(const RunningCommand&) = delete;
+    RunningCommand& operator=(const RunningCommand&) = delete;
+    ~RunningCommand() {
+        if (pipe_ != nullptr) pclose(pipe_);
+    }
+    CommandResult Finish() {
+        CommandResult result;
+        if (pipe_ == nullptr) return result;
+        std::array<char, 4096> block{};
+        for (std::size_t got; (got = std::fread(block.data(), 1, block.size(), pipe_)) > 0;) result.output.append(block.data(), got);
+        const int status = pclose(std::exchange(pipe_, nullptr));
+        result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        return result;
+    }
+
+private:
+    FILE* pipe_;
+};
+
+CommandResult RunCommand(const std::string& command) { return RunningCommand(command).Finish(); }
 
 std::string Library() { return testing::BuildProgramDirectory() + "/libvelkor.so"; }
 
@@ -97,6 +113,104 @@ TEST(EndToEnd, ScanAndSaveThroughTheWindowRecoverEveryPicture) {
         EXPECT_EQ(saved.size(), (original.size() - 1) / 512 * 512 + 512) << i;
         EXPECT_TRUE(saved.size() >= original.size() && std::equal(original.begin(), original.end(), saved.begin())) << i;
     }
+}
+
+// A program directory with its own copies of the deliverables, and velkor-autoscan run from it.
+class ProgramCopy {
+public:
+    ProgramCopy() {
+        for (const char* name : {"velkor-autoscan", "libvelkor.so", "picvet"}) testing::CopyDeliverable(name, dir_.Path());
+    }
+    std::string Autoscan(const std::string& image, const std::string& out) const {
+        return "env QT_QPA_PLATFORM=offscreen '" + dir_.File("velkor-autoscan") + "' '" + image + "' '" + out + "'";
+    }
+    std::string File(const std::string& name) const { return dir_.File(name); }
+
+private:
+    ScratchDir dir_;
+};
+
+// A card whose pictures lie where accepted (64 x 48) and rejected (9 x 9) say; the pictures a scan must list.
+std::vector<ByteSet> MakeCard(const std::string& image, const std::vector<std::int64_t>& accepted,
+                              const std::vector<std::int64_t>& rejected) {
+    testing::SizeFile(image, 20000 * 512);
+    std::vector<ByteSet> listed;
+    for (const std::int64_t sector : rejected) testing::PlaceBytes(image, sector * 512, testing::PadJpegTo(testing::MakeJpeg(9, 9), 6 * 512));
+    for (const std::int64_t sector : accepted) {
+        listed.push_back(testing::PadJpegTo(testing::MakeJpeg(64, 48, {.seed = static_cast<std::uint32_t>(sector)}), 6 * 512));
+        testing::PlaceBytes(image, sector * 512, listed.back());
+    }
+    return listed;
+}
+
+std::vector<std::int64_t> Sectors(std::int64_t first, std::int64_t count) {
+    std::vector<std::int64_t> sectors;
+    for (std::int64_t i = 0; i < count; ++i) sectors.push_back(first + 200 * i);
+    return sectors;
+}
+
+// True when the run listed and saved exactly pictures, in order, into out.
+bool RecoveredExactly(const CommandResult& run, const std::vector<ByteSet>& pictures, const std::string& out) {
+    const std::string counts = "\"found\": " + std::to_string(pictures.size()) + ", \"saved\": " + std::to_string(pictures.size());
+    if (run.status != 0 || run.output.find(counts) == std::string::npos) return false;
+    for (std::size_t i = 0; i < pictures.size(); ++i) {
+        if (ReadWholeFile(out + "/" + std::to_string(10000000 + i) + ".jpg") != pictures[i]) return false;
+    }
+    return true;
+}
+
+constexpr char kOtherCopyScans[] = "另一个 Velkor 正在用程序目录";
+
+// Two cards whose candidates sit at the same sectors with opposite verdicts, so verdicts
+// crossing from one scan to the other would change what either lists.
+class TwoCards : public ::testing::Test {
+protected:
+    ScratchDir media_;
+    const std::string imageA_ = media_.File("a.img");
+    const std::string imageB_ = media_.File("b.img");
+    const std::vector<ByteSet> picturesA_ = MakeCard(imageA_, Sectors(100, 20), {});
+    const std::vector<ByteSet> picturesB_ = MakeCard(imageB_, Sectors(150, 20), Sectors(100, 20));
+};
+
+TEST_F(TwoCards, CopiesInDifferentDirectoriesScanAtOnceWithoutDisturbingEachOther) {
+    const ProgramCopy first;
+    const ProgramCopy second;
+    RunningCommand a(first.Autoscan(imageA_, media_.File("outA")));
+    RunningCommand b(second.Autoscan(imageB_, media_.File("outB")));
+    const CommandResult runA = a.Finish();
+    const CommandResult runB = b.Finish();
+    EXPECT_TRUE(RecoveredExactly(runA, picturesA_, media_.File("outA"))) << runA.output;
+    EXPECT_TRUE(RecoveredExactly(runB, picturesB_, media_.File("outB"))) << runB.output;
+}
+
+TEST_F(TwoCards, ASecondCopyInTheSameDirectoryIsRefusedWithAMessage) {
+    const ProgramCopy program;
+    {
+        bool heldElsewhere = false;
+        std::string failure;
+        const auto firstCopy = DirectoryLock::TryTake(program.File("velkor.lock"), heldElsewhere, failure);
+        ASSERT_TRUE(firstCopy.has_value()) << failure;
+        const CommandResult refused = RunCommand(program.Autoscan(imageA_, media_.File("refused")));
+        EXPECT_EQ(refused.status, 1);
+        EXPECT_NE(refused.output.find(kOtherCopyScans), std::string::npos) << refused.output;
+        EXPECT_NE(refused.output.find("\"found\": 0, \"saved\": 0"), std::string::npos) << refused.output;
+    }
+    EXPECT_TRUE(RecoveredExactly(RunCommand(program.Autoscan(imageA_, media_.File("outA"))), picturesA_,
+                                 media_.File("outA")))
+        << "the directory is free again";
+}
+
+TEST_F(TwoCards, CopiesStartedTogetherInOneDirectoryNeverMixTheirVerdicts) {
+    const ProgramCopy program;
+    RunningCommand a(program.Autoscan(imageA_, media_.File("outA")));
+    RunningCommand b(program.Autoscan(imageB_, media_.File("outB")));
+    const CommandResult runA = a.Finish();
+    const CommandResult runB = b.Finish();
+    const bool refusedA = runA.status == 1 && runA.output.find(kOtherCopyScans) != std::string::npos;
+    const bool refusedB = runB.status == 1 && runB.output.find(kOtherCopyScans) != std::string::npos;
+    EXPECT_TRUE(refusedA || RecoveredExactly(runA, picturesA_, media_.File("outA"))) << runA.output;
+    EXPECT_TRUE(refusedB || RecoveredExactly(runB, picturesB_, media_.File("outB"))) << runB.output;
+    EXPECT_FALSE(refusedA && refusedB) << "one of them scans";
 }
 
 }  // namespace

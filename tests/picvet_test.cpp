@@ -91,10 +91,14 @@ ByteSet WithDeclaredSize(ByteSet jpeg, std::uint8_t frameMarker, int width, int 
 
 TEST_F(Picvet, HostileHeadersCostMillisecondsNotMemory) {
     const auto begin = std::chrono::steady_clock::now();
-    EXPECT_EQ(Verdict(WithDeclaredSize(MakeJpeg(16, 16), 0xC0, 65500, 65500)), "1");
+    EXPECT_EQ(Verdict(WithDeclaredSize(MakeJpeg(16, 16), 0xC0, 32768, 32768)), "1") << "exactly the pixel cap";
+    EXPECT_EQ(Verdict(WithDeclaredSize(MakeJpeg(16, 16), 0xC0, 32768, 32769)), "0") << "one row beyond the pixel cap";
+    EXPECT_EQ(Verdict(WithDeclaredSize(MakeJpeg(16, 16), 0xC0, 65500, 65500)), "0");
     EXPECT_EQ(Verdict(WithDeclaredSize(MakeJpeg(16, 16), 0xC0, 65535, 65535)), "0")
         << "beyond what any decoder accepts, so nothing could open it";
     EXPECT_EQ(Verdict(WithDeclaredSize(MakeJpeg(16, 16), 0xC0, 0, 65535)), "0");
+    EXPECT_EQ(Verdict(WithDeclaredSize(MakeJpeg(16, 16, {.progressive = true}), 0xC2, 65500, 65500)), "0");
+    EXPECT_EQ(Verdict(WithDeclaredSize(MakeJpeg(16, 16, {.progressive = true}), 0xC2, 30000, 20000)), "1");
     EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::seconds(2));
 }
 

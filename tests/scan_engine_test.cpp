@@ -1,6 +1,7 @@
 // The scan button's action on real image files, with the real picvet, offscreen.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QProgressBar>
@@ -10,9 +11,11 @@
 #include <memory>
 #include <random>
 
+#include "carving/candidate_validation.h"
 #include "carving/scan_engine.h"
 #include "carving/scan_state.h"
 #include "device/partition_locator.h"
+#include "platform/directory_lock.h"
 #include "platform/drive_table.h"
 #include "platform/files.h"
 #include "platform/window_runtime.h"
@@ -51,6 +54,7 @@ protected:
 
     void TearDown() override {
         OverrideProgramDirectory("");
+        ClearInjectedFaults();
         UseDiscoveredDriveTable();
     }
 
@@ -281,6 +285,96 @@ TEST_F(ScanRig, AValidatorLostMidScanStopsTheScanWithAMessage) {
     ASSERT_EQ(answerer_.messages.size(), 1u);
     EXPECT_EQ(answerer_.messages[0].icon, QMessageBox::Warning);
     EXPECT_EQ(c_.按钮1->text(), kScanCaption);
+}
+
+TEST_F(ScanRig, UnreadableSectorsCostOnlyThePicturesInsideThem) {
+    UseImage(3 * kChunk);
+    Put(100, Photo(64, 64, 1));
+    Put(600, Photo(64, 64, 2));          // inside the unreadable range
+    Put(1200, Photo(64, 64, 3));         // behind it, in the same chunk
+    Put(kChunk + 50, Photo(64, 64, 4));  // in the next chunk
+    InjectReadFailure(image_, 590 * 512, 620 * 512 - 1);
+    Scan();
+    ASSERT_EQ(Names().size(), 3u);
+    EXPECT_EQ(Location(0), At(100, 10));
+    EXPECT_EQ(Location(1), At(1200, 10));
+    EXPECT_EQ(Location(2), At(kChunk + 50, 10));
+    EXPECT_EQ(answerer_.Count("扫描完成"), 1);
+}
+
+TEST_F(ScanRig, ADriveThatVanishesMidScanEndsTheScanWithWhatWasFound) {
+    for (const bool removed : {false, true}) {
+        UseImage(3 * kChunk);
+        Put(10, Photo(64, 64, 1));
+        Put(2 * kChunk + 10, Photo(64, 64, 2));
+        QTimer vanisher;
+        QObject::connect(&vanisher, &QTimer::timeout, [&] {
+            if (c_.树型框1->Count() != 1) return;
+            vanisher.stop();
+            ASSERT_EQ(removed ? std::remove(image_.c_str()) : truncate(image_.c_str(), kChunk * 512 / 2), 0);
+        });
+        vanisher.start(1);
+        answerer_.messages.clear();
+        Scan();
+        EXPECT_EQ(Names(), std::vector<std::string>{"10000000.jpg"}) << (removed ? "removed" : "truncated");
+        EXPECT_EQ(answerer_.Count("扫描完成"), 1);
+        EXPECT_GE(TheScanState().ScanPosition, TheScanState().DeviceSectors) << "the scan ran to the end";
+        c_.树型框1->SetCurrentIndex(0);
+        Preview(c_);
+        EXPECT_EQ(c_.图片框1->HasPicture(), !removed) << "the first picture lies before the cut";
+    }
+}
+
+TEST_F(ScanRig, AValidatorThatHangsCostsTheTimeLimitOncePerCandidate) {
+    UseImage(2000);
+    // Each candidate can be cut at the end of every picture behind it: three, two and one cuts.
+    for (const std::int64_t sector : {10, 30, 50}) Put(sector, Photo(64, 64, static_cast<std::uint32_t>(sector)));
+    ASSERT_TRUE(WriteWholeFile(programDir_.File("picvet"), BytesOf("#!/bin/sh\nexec sleep 30\n")));
+    constexpr std::int64_t kLimitMs = 400;
+    const std::int64_t previous = SetValidatorTimeLimit(kLimitMs);
+    const auto begin = std::chrono::steady_clock::now();
+    Scan();
+    const auto took = std::chrono::steady_clock::now() - begin;
+    SetValidatorTimeLimit(previous);
+    EXPECT_TRUE(Names().empty()) << "a validator killed at the limit leaves its rejection";
+    EXPECT_EQ(answerer_.Count("扫描完成"), 1);
+    EXPECT_GE(took, std::chrono::milliseconds(3 * kLimitMs));
+    EXPECT_LT(took, std::chrono::milliseconds(4 * kLimitMs + 300)) << "a further cut would cost the limit again";
+}
+
+TEST_F(ScanRig, AnotherCopyScanningFromTheSameProgramDirectoryIsRefused) {
+    UseImage(2000);
+    Put(10, Photo(64, 64, 1));
+    bool heldDuringScan = false;
+    QTimer prober;
+    QObject::connect(&prober, &QTimer::timeout, [&] {
+        if (c_.按钮1->text() != kStopCaption || heldDuringScan) return;
+        bool heldElsewhere = false;
+        std::string failure;
+        heldDuringScan = !DirectoryLock::TryTake(ScratchLockPath(), heldElsewhere, failure) && heldElsewhere;
+    });
+    prober.start(0);
+    Scan();
+    prober.stop();
+    ASSERT_EQ(Names().size(), 1u);
+    EXPECT_TRUE(heldDuringScan) << "a running scan holds the program directory";
+    {
+        bool heldElsewhere = false;
+        std::string failure;
+        const auto otherCopy = DirectoryLock::TryTake(ScratchLockPath(), heldElsewhere, failure);
+        ASSERT_TRUE(otherCopy.has_value()) << "a finished scan lets go of it: " << failure;
+        answerer_.messages.clear();
+        Scan();
+        ASSERT_EQ(answerer_.messages.size(), 1u);
+        EXPECT_EQ(answerer_.messages[0].icon, QMessageBox::Warning);
+        EXPECT_TRUE(answerer_.messages[0].text.contains("另一个 Velkor")) << answerer_.messages[0].text.toStdString();
+        EXPECT_TRUE(answerer_.messages[0].text.contains(QString::fromStdString(programDir_.Path())));
+        EXPECT_EQ(Names().size(), 1u) << "the earlier results stay";
+        EXPECT_EQ(c_.按钮1->text(), kScanCaption);
+    }
+    answerer_.messages.clear();
+    Scan();
+    EXPECT_EQ(answerer_.Count("扫描完成"), 1) << "refused only while the other copy holds it";
 }
 
 TEST(StopPosition, AlwaysLiesBeyondTheDrive) {

@@ -1,0 +1,243 @@
+// Saving through the real window where the target fails, and beside the image being recovered.
+#include <gtest/gtest.h>
+#include <sched.h>
+#include <sys/inotify.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QPointer>
+#include <QPushButton>
+#include <QTimer>
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+
+#include "platform/drive_table.h"
+#include "platform/files.h"
+#include "platform/unique_fd.h"
+#include "platform/window_runtime.h"
+#include "shell/main_window.h"
+#include "tests/support/qt_support.h"
+#include "tests/support/test_support.h"
+
+namespace velkor {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::ModalAnswerer;
+using testing::ScratchDir;
+
+// Mounts made here live in this test process's own mount namespace, so none outlives it.
+bool InOwnMountNamespace() {
+    static const bool entered =
+        unshare(CLONE_NEWNS) == 0 && mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
+    return entered;
+}
+
+// A tmpfs of sizeBytes on directory for as long as it lives; Mounted() is false where mounting is not allowed.
+class TmpfsMount {
+public:
+    TmpfsMount(std::string directory, std::int64_t sizeBytes, bool readOnly) : directory_(std::move(directory)) {
+        const std::string options = "size=" + std::to_string(sizeBytes);
+        mounted_ = InOwnMountNamespace() &&
+                   mount("tmpfs", directory_.c_str(), "tmpfs", readOnly ? MS_RDONLY : 0, options.c_str()) == 0;
+    }
+    TmpfsMount(const TmpfsMount&) = delete;
+    TmpfsMount& operator=(const TmpfsMount&) = delete;
+    ~TmpfsMount() {
+        if (mounted_) umount2(directory_.c_str(), MNT_DETACH);
+    }
+    bool Mounted() const { return mounted_; }
+
+private:
+    std::string directory_;
+    bool mounted_ = false;
+};
+
+std::vector<std::string> NamesIn(const std::string& directory) {
+    std::vector<std::string> names;
+    for (const fs::directory_entry& entry : fs::directory_iterator(directory)) names.push_back(entry.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// Three pictures of ten sectors on an image in its own directory, scanned in the real window.
+class SaveRig : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { ASSERT_TRUE(BindWindowRuntime()); }
+
+    void TearDown() override {
+        delete window_.data();
+        OverrideProgramDirectory("");
+        UseDiscoveredDriveTable();
+    }
+
+    void ScanImageNamed(const std::string& name) {
+        PrepareImageNamed(name);
+        Scan();
+    }
+
+    void PrepareImageNamed(const std::string& name) {
+        testing::CopyDeliverable("picvet", programDir_.Path());
+        OverrideProgramDirectory(programDir_.Path());
+        image_ = media_.File(name);
+        testing::SizeFile(image_, 4000 * 512);
+        for (int i = 0; i < 3; ++i) {
+            pictures_.push_back(testing::PadJpegTo(testing::MakeJpeg(80, 60 + 10 * i, {.seed = static_cast<std::uint32_t>(i + 1)}), 10 * 512));
+            testing::PlaceBytes(image_, (100 + 500 * i) * 512, pictures_.back());
+        }
+        ArrangeDriveTable({{0, image_}}, {{.letter = "C", .source = image_, .diskNumber = 0}});
+        window_ = new MainWindow;
+        window_->show();
+    }
+
+    void Scan() {
+        window_->findChild<QPushButton*>("按钮1")->click();
+        ASSERT_EQ(answerer_.Count("扫描完成"), 1);
+        ASSERT_EQ(Tree().Count(), 3);
+        answerer_.messages.clear();
+    }
+
+    TreeBox& Tree() const { return *window_->findChild<TreeBox*>("树型框1"); }
+
+    void Save(const std::string& directory) {
+        answerer_.chooseFolder = [directory] { return QString::fromStdString(directory); };
+        window_->findChild<QPushButton*>("按钮3")->click();
+    }
+
+    // The one message the save showed; fails the test when there was not exactly one.
+    std::string SaveMessage() const {
+        EXPECT_EQ(answerer_.messages.size(), 1u);
+        return answerer_.messages.empty() ? std::string() : answerer_.messages.back().text.toStdString();
+    }
+
+    // True when directory holds picture k under its listed name, whole.
+    bool HoldsPicture(const std::string& directory, int k) const {
+        const ByteSet saved = ReadWholeFile(directory + "/" + std::to_string(10000000 + k) + ".jpg");
+        return saved == pictures_[static_cast<std::size_t>(k)];
+    }
+
+    ScratchDir programDir_;
+    ScratchDir media_;
+    std::string image_;
+    std::vector<ByteSet> pictures_;
+    QPointer<MainWindow> window_;
+    ModalAnswerer answerer_;
+};
+
+TEST_F(SaveRig, AFullDiskKeepsOnlyWholeFilesAndTheMessageSaysHowManyFailedAndWhy) {
+    ScanImageNamed("card.img");
+    ScratchDir out;
+    const TmpfsMount full(out.Path(), 3 * 4096, false);  // room for one picture of two pages
+    if (!full.Mounted()) GTEST_SKIP() << "cannot mount a tmpfs here: " << std::strerror(errno);
+    Save(out.Path());
+    const std::string message = SaveMessage();
+    EXPECT_NE(message.find("2 个文件未能保存，1 个已保存"), std::string::npos) << message;
+    EXPECT_NE(message.find(std::strerror(ENOSPC)), std::string::npos) << message;
+    EXPECT_NE(message.find("10000001.jpg"), std::string::npos) << "names the first file that failed: " << message;
+    EXPECT_EQ(NamesIn(out.Path()), std::vector<std::string>{"10000000.jpg"}) << "no partial file under any name";
+    EXPECT_TRUE(HoldsPicture(out.Path(), 0));
+}
+
+TEST_F(SaveRig, AnUnwritableDirectoryFailsEveryPictureAndTheMessageSaysWhy) {
+    ScanImageNamed("card.img");
+    ScratchDir out;
+    // Root writes through any mode bits, so for root the directory is a read-only mount.
+    const bool asRoot = geteuid() == 0;
+    const TmpfsMount readOnly(out.Path(), 1 << 20, asRoot);
+    if (asRoot && !readOnly.Mounted()) GTEST_SKIP() << "cannot mount a tmpfs here: " << std::strerror(errno);
+    if (!asRoot) {
+        ASSERT_EQ(chmod(out.Path().c_str(), 0555), 0);
+    }
+    Save(out.Path());
+    const std::string message = SaveMessage();
+    EXPECT_NE(message.find("3 个文件未能保存，0 个已保存"), std::string::npos) << message;
+    EXPECT_NE(message.find(std::strerror(asRoot ? EROFS : EACCES)), std::string::npos) << message;
+    EXPECT_TRUE(NamesIn(out.Path()).empty());
+}
+
+TEST_F(SaveRig, ADirectoryRemovedDuringTheSaveLeavesNoFileBehindAndTheMessageSaysWhy) {
+    ScanImageNamed("card.img");
+    ScratchDir parent;
+    const std::string out = parent.File("out");
+    fs::create_directory(out);
+    QTimer remover;
+    QObject::connect(&remover, &QTimer::timeout, [&] {
+        if (!fs::exists(out + "/10000000.jpg")) return;
+        remover.stop();
+        fs::remove_all(out);
+    });
+    remover.start(0);
+    Save(out);
+    const std::string message = SaveMessage();
+    EXPECT_NE(message.find("2 个文件未能保存，1 个已保存"), std::string::npos) << message;
+    EXPECT_NE(message.find(std::strerror(ENOENT)), std::string::npos) << message;
+    EXPECT_TRUE(NamesIn(parent.Path()).empty()) << "nothing was written anywhere else";
+}
+
+// Every inotify event reported for the watched file so far.
+std::uint32_t SeenEvents(int inotifyFd) {
+    std::uint32_t seen = 0;
+    alignas(inotify_event) char buffer[4096];
+    for (ssize_t got; (got = read(inotifyFd, buffer, sizeof buffer)) > 0;) {
+        for (ssize_t at = 0; at < got;) {
+            const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+            seen |= event->mask;
+            at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+        }
+    }
+    return seen;
+}
+
+class ReadOnlySource : public SaveRig {
+protected:
+    // Scans, previews every entry and saves them all into the image's own directory;
+    // returns the inotify events the image saw meanwhile.
+    std::uint32_t ScanPreviewAndSaveBesideTheImage(const UniqueFd& watch) {
+        Scan();
+        for (int k = 0; k < Tree().Count(); ++k) Tree().setCurrentItem(Tree().topLevelItem(k));
+        EXPECT_TRUE(window_->findChild<PictureBox*>("图片框1")->HasPicture());
+        Save(media_.Path());
+        return SeenEvents(watch.get());
+    }
+
+    UniqueFd Watch() const {
+        UniqueFd watch(inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
+        EXPECT_GE(inotify_add_watch(watch.get(), image_.c_str(), IN_ALL_EVENTS), 0);
+        return watch;
+    }
+
+    static constexpr std::uint32_t kChanges = IN_CLOSE_WRITE | IN_MODIFY | IN_ATTRIB | IN_DELETE_SELF | IN_MOVE_SELF;
+};
+
+TEST_F(ReadOnlySource, ScanPreviewAndSaveIntoTheImagesOwnDirectoryLeaveTheImageUntouched) {
+    PrepareImageNamed("card.img");
+    const std::string before = testing::FileFingerprint(image_);
+    const UniqueFd watch = Watch();
+    const std::uint32_t seen = ScanPreviewAndSaveBesideTheImage(watch);
+    EXPECT_EQ(SaveMessage(), "保存完成");
+    for (int k = 0; k < 3; ++k) EXPECT_TRUE(HoldsPicture(media_.Path(), k)) << k;
+    EXPECT_NE(seen & IN_CLOSE_NOWRITE, 0u) << "the image was never read, so the check proves nothing";
+    EXPECT_EQ(seen & kChanges, 0u);
+    EXPECT_EQ(testing::FileFingerprint(image_), before);
+}
+
+TEST_F(ReadOnlySource, APictureListedUnderTheImagesOwnNameIsNotWrittenOverIt) {
+    PrepareImageNamed("10000001.jpg");
+    const std::string before = testing::FileFingerprint(image_);
+    const UniqueFd watch = Watch();
+    const std::uint32_t seen = ScanPreviewAndSaveBesideTheImage(watch);
+    const std::string message = SaveMessage();
+    EXPECT_NE(message.find("1 个文件未能保存，2 个已保存"), std::string::npos) << message;
+    EXPECT_NE(message.find("正在恢复的驱动器"), std::string::npos) << message;
+    EXPECT_EQ(seen & kChanges, 0u);
+    EXPECT_EQ(testing::FileFingerprint(image_), before);
+    EXPECT_TRUE(HoldsPicture(media_.Path(), 0));
+    EXPECT_TRUE(HoldsPicture(media_.Path(), 2));
+    EXPECT_EQ(NamesIn(media_.Path()), (std::vector<std::string>{"10000000.jpg", "10000001.jpg", "10000002.jpg"}));
+}
+
+}  // namespace
+}  // namespace velkor
