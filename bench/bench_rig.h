@@ -28,7 +28,7 @@ public:
     // Binds Qt offscreen, copies picvet into a scratch program directory and makes image drive C.
     explicit Rig(const std::string& image);
     ~Rig();
-    // Runs a whole scan; returns its wall seconds.
+    // Runs a whole scan; returns the wall seconds until it announced its completion.
     double Scan();
     // Saves every ticked entry into directory; returns the wall seconds from the
     // chooser's answer to the end (the deliberate wait before the chooser excluded).

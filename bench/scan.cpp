@@ -52,13 +52,13 @@ void DenseImage(const std::string& directory, int count) {
     }
     testing::SizeFile(image, (sector + 1000) * 512);
     SequentialReadSeconds(image);
+    Rig rig(image);
     std::vector<double> exchange;
     for (const ByteSet& photo : photos) {
         const auto begin = std::chrono::steady_clock::now();
         ExchangeWithValidator(photo);
         exchange.push_back(Seconds(std::chrono::steady_clock::now() - begin));
     }
-    Rig rig(image);
     const double scan = rig.Scan();
     const double perPhotoMs = scan / rig.Found() * 1000.0;
     std::printf("dense image, %d photos of %.1f MB: scan %.3f s, found %d, %.2f ms per photo; "

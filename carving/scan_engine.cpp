@@ -3,6 +3,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <algorithm>
+#include <cstring>
 #include <optional>
 #include <set>
 
@@ -28,7 +29,6 @@ bool gAbandoned = false;
 struct ScanRun {
     const ScanControls& controls;
     ScanState& state;
-    GrowableBuffer longSearch;
     EventPump pump;
     QString failure;  // set when the scan had to stop because it cannot work
     std::optional<DirectoryLock> scratchLock;  // held from the start of a scan to its end
@@ -133,10 +133,36 @@ CutVerdict JudgeCuts(ScanRun& run, ByteView reach, CutSeeker& seeker) {
     return CutVerdict::kRejected;
 }
 
+// The 100000 sectors from the candidate's first sector: the rest of this chunk
+// followed by the start of the next one. The next chunk is read once, behind this
+// one, and kept for its own turn, so a photo straddling the boundary costs no
+// second read. Empty when the volume cannot be opened.
+ByteView LongSearchBlock(ScanState& s, std::size_t offset) {
+    const auto chunkBytes = static_cast<std::size_t>(kChunkBytes);
+    if (s.CurrentChunk.size() == chunkBytes) {
+        ReadVolumeChunkInto(s.SelectedDrive, s.ScanPosition + kChunkSectors, s.CurrentChunk, chunkBytes);
+    }
+    if (s.CurrentChunk.size() < 2 * chunkBytes) return {};
+    return ByteView(s.CurrentChunk).subspan(offset, chunkBytes);
+}
+
+// Makes CurrentChunk the chunk at ScanPosition, moving it down when a straddling
+// photo already had it read.
+void LoadCurrentChunk(ScanState& s) {
+    const auto chunkBytes = static_cast<std::size_t>(kChunkBytes);
+    if (s.CurrentChunk.size() == 2 * chunkBytes) {
+        std::memmove(s.CurrentChunk.data(), s.CurrentChunk.data() + chunkBytes, chunkBytes);
+        s.CurrentChunk.resize(chunkBytes);
+        return;
+    }
+    ReadVolumeChunkInto(s.SelectedDrive, s.ScanPosition, s.CurrentChunk);
+}
+
 void HandleCandidate(ScanRun& run, std::int64_t slot) {
     ScanState& s = run.state;
     const std::int64_t start = s.ScanPosition + slot - 1;
-    const ByteView tail = ByteView(s.CurrentChunk).subspan(static_cast<std::size_t>((slot - 1) * 512));
+    const auto offset = static_cast<std::size_t>((slot - 1) * 512);
+    const ByteView tail = ByteView(s.CurrentChunk).subspan(offset, static_cast<std::size_t>(kChunkBytes) - offset);
     std::set<std::int64_t> tried;
     s.CandidateSectors = 0;
     s.CandidateBytes.clear();
@@ -146,11 +172,9 @@ void HandleCandidate(ScanRun& run, std::int64_t slot) {
     CutVerdict verdict = tailCuts.HasEndMarker() ? JudgeCuts(run, tail, tailCuts) : CutVerdict::kRejected;
     // A photo whose end lies past this chunk is sought in a block read from its own first sector.
     if (verdict == CutVerdict::kRejected && static_cast<std::int64_t>(tail.size()) < kChunkBytes) {
-        ByteSet block = run.longSearch.TakeStorage();
-        ReadVolumeChunkInto(s.SelectedDrive, start, block);
-        run.longSearch.Append(std::move(block));
-        CutSeeker blockCuts(run.longSearch.View(), tried);
-        verdict = JudgeCuts(run, run.longSearch.View(), blockCuts);
+        const ByteView block = LongSearchBlock(s, offset);
+        CutSeeker blockCuts(block, tried);
+        verdict = JudgeCuts(run, block, blockCuts);
     }
     const bool accepted = verdict == CutVerdict::kAccepted;
     if (!accepted && !tried.empty()) s.CandidateSectors = 1;
@@ -161,9 +185,9 @@ bool StopRequested(const ScanState& s) { return s.ScanPosition > s.DeviceSectors
 
 void ScanChunk(ScanRun& run) {
     ScanState& s = run.state;
-    ReadVolumeChunkInto(s.SelectedDrive, s.ScanPosition, s.CurrentChunk);
+    LoadCurrentChunk(s);
     s.SectorsPerChunk = static_cast<std::int32_t>(kChunkSectors);
-    const std::int64_t slotsRead = static_cast<std::int64_t>(s.CurrentChunk.size()) / 512;
+    const std::int64_t slotsRead = std::min<std::int64_t>(static_cast<std::int64_t>(s.CurrentChunk.size()), kChunkBytes) / 512;
     for (std::int64_t i = 1; i <= s.SectorsPerChunk; ++i) {
         run.pump.Pump();
         if (StopRequested(s)) break;
@@ -205,7 +229,7 @@ void AbandonScan() {
 }
 
 void ScanButtonAction(const ScanControls& controls) {
-    ScanRun run{controls, TheScanState(), {}, {}, {}, {}};
+    ScanRun run{controls, TheScanState(), {}, {}, {}};
     const bool isStart = controls.按钮1->text() == kScanCaption;
     if (isStart) {
         const QString reason = WhyScanCannotStart(run.state, run.scratchLock);

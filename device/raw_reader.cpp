@@ -64,28 +64,28 @@ SeekHalves SplitByteOffset(std::int64_t offset) {
     return {static_cast<LONG>(low), static_cast<LONG>(high)};
 }
 
-// Reads size bytes at sector into block, which ends up exactly size bytes long;
-// block is emptied when the device cannot be opened.
-void ReadFromDeviceInto(const std::string& path, std::int64_t sector, DWORD size, ByteSet& block) {
+// Reads size bytes at sector into block from byte at onward, so that block ends up
+// at + size bytes long; block is cut back to at bytes when the device cannot be opened.
+void ReadFromDeviceInto(const std::string& path, std::int64_t sector, DWORD size, ByteSet& block, std::size_t at) {
     const DeviceHandle device(OpenForReading(path));
     const SeekHalves halves = SplitByteOffset(SectorByteOffset(sector));
     if (!device.IsOpen()) {
-        block.clear();
+        block.resize(at);
         return;
     }
     LONG high = halves.high;
     win32::SetFilePointer(device.Get(), halves.low, &high, win32::FILE_BEGIN);
-    block.resize(size);
+    block.resize(at + size);
     DWORD delivered = 0;
     // Neither the seek nor the read is checked: whatever did not arrive is zero
     // and the block keeps its full length, so a scan walks past unreadable ranges.
-    win32::ReadFile(device.Get(), block.data(), size, &delivered, nullptr);
-    std::fill(block.begin() + std::min(delivered, size), block.end(), std::uint8_t{0});
+    win32::ReadFile(device.Get(), block.data() + at, size, &delivered, nullptr);
+    std::fill(block.begin() + static_cast<std::ptrdiff_t>(at + std::min(delivered, size)), block.end(), std::uint8_t{0});
 }
 
 ByteSet ReadFromDevice(const std::string& path, std::int64_t sector, DWORD size) {
     ByteSet block;
-    ReadFromDeviceInto(path, sector, size, block);
+    ReadFromDeviceInto(path, sector, size, block, 0);
     return block;
 }
 
@@ -95,8 +95,8 @@ ByteSet ReadVolumeChunk(const std::string& letter, std::int64_t start) {
     return ReadFromDevice(VolumePath(letter), start, static_cast<DWORD>(kChunkBytes));
 }
 
-void ReadVolumeChunkInto(const std::string& letter, std::int64_t start, ByteSet& chunk) {
-    ReadFromDeviceInto(VolumePath(letter), start, static_cast<DWORD>(kChunkBytes), chunk);
+void ReadVolumeChunkInto(const std::string& letter, std::int64_t start, ByteSet& chunk, std::size_t at) {
+    ReadFromDeviceInto(VolumePath(letter), start, static_cast<DWORD>(kChunkBytes), chunk, at);
 }
 
 ByteSet ReadVolumeSectors(const std::string& letter, std::int64_t start, std::int64_t count) {

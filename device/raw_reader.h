@@ -15,9 +15,10 @@ inline constexpr std::int64_t kChunkBytes = kChunkSectors * kSectorSize;
 // could be read); an empty byte set when the volume cannot be opened.
 ByteSet ReadVolumeChunk(const std::string& letter, std::int64_t start);
 
-// The same bytes as ReadVolumeChunk, read into chunk so that its storage is reused
-// from one chunk to the next; chunk is left empty when the volume cannot be opened.
-void ReadVolumeChunkInto(const std::string& letter, std::int64_t start, ByteSet& chunk);
+// The same bytes as ReadVolumeChunk, read into chunk from byte at onward so that its
+// storage is reused from one chunk to the next: chunk ends up at + 51,200,000 bytes
+// long, or is cut back to at bytes when the volume cannot be opened.
+void ReadVolumeChunkInto(const std::string& letter, std::int64_t start, ByteSet& chunk, std::size_t at = 0);
 
 // Returns the first count sectors of ReadVolumeChunk(letter, start) without reading
 // the rest of the chunk (count is clamped to 0 ... 100,000); empty when the volume

@@ -1,7 +1,6 @@
 #include "platform/bytes.h"
 
 #include <cstring>
-#include <utility>
 
 namespace velkor {
 
@@ -39,17 +38,9 @@ std::int64_t FindBytes(ByteView haystack, ByteView needle, std::int64_t from) {
 
 void GrowableBuffer::Clear() { bytes_.clear(); }
 
-ByteSet GrowableBuffer::TakeStorage() { return std::exchange(bytes_, ByteSet{}); }
 
 void GrowableBuffer::Append(ByteView bytes) { bytes_.insert(bytes_.end(), bytes.begin(), bytes.end()); }
 
-void GrowableBuffer::Append(ByteSet&& bytes) {
-    if (bytes_.empty()) {
-        bytes_ = std::move(bytes);
-        return;
-    }
-    Append(ByteView(bytes));
-}
 
 std::int64_t GrowableBuffer::Find(ByteView needle) const {
     const std::int64_t at = FindBytes(bytes_, needle);

@@ -23,13 +23,7 @@ class GrowableBuffer {
 public:
     // Empties the buffer; its storage is kept for the next use.
     void Clear();
-    // Hands out the storage with whatever it holds and leaves the buffer empty, so a
-    // large block can be read straight into it and appended back without a fresh
-    // allocation or zero-filling.
-    ByteSet TakeStorage();
     void Append(ByteView bytes);
-    // Appends by taking over bytes' storage when the buffer is empty, saving a copy of a large block.
-    void Append(ByteSet&& bytes);
     // Returns the 1-based position of the first occurrence of needle, -1 when absent.
     std::int64_t Find(ByteView needle) const;
     ByteView View() const { return bytes_; }

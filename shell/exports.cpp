@@ -32,15 +32,11 @@ void BindOnFirstUse() {
     gBound = true;
 }
 
-// Made on first use without a window; freed when the library is unloaded, which a
-// host may do long before its process ends.
-std::unique_ptr<MeasuringControl> gOwnMeasuringControl;
-
 // The measuring control of the open window, or one of the library's own when no window is open.
 MeasuringControl& MeasuringControlForEntry() {
     if (MainWindow* window = TheMainWindow()) return window->MeasuringControlOf();
-    if (!gOwnMeasuringControl) gOwnMeasuringControl = std::make_unique<MeasuringControl>(nullptr);
-    return *gOwnMeasuringControl;
+    static auto* own = new MeasuringControl(nullptr);
+    return *own;
 }
 
 // The release step runs when the library is unloaded, and only once it was bound.

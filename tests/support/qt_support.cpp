@@ -23,7 +23,7 @@ int ModalAnswerer::Count(const QString& text) const {
 void ModalAnswerer::AnswerModal() {
     QWidget* modal = QApplication::activeModalWidget();
     if (auto* box = qobject_cast<QMessageBox*>(modal)) {
-        messages.push_back({box->windowTitle(), box->text(), box->icon()});
+        messages.push_back({box->windowTitle(), box->text(), box->icon(), std::chrono::steady_clock::now()});
         QAbstractButton* button = box->button(answer);
         if (button == nullptr) button = box->buttons().value(0);
         button->click();

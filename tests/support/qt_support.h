@@ -3,6 +3,7 @@
 #include <QMessageBox>
 #include <QString>
 #include <QTimer>
+#include <chrono>
 #include <functional>
 #include <string>
 #include <vector>
@@ -13,6 +14,7 @@ struct SeenMessage {
     QString title;
     QString text;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
+    std::chrono::steady_clock::time_point shownAt;  // when the answerer found it open
 };
 
 // While alive, answers every message box with answer and the folder chooser
