@@ -149,11 +149,13 @@ TEST_F(ScanRig, AnEndOfPictureNotFollowedByTwoZerosDoesNotEndTheCut) {
 TEST_F(ScanRig, FindsAPhotoWhoseEndLiesInTheNextChunk) {
     UseImage(2 * kChunk + 10);
     Put(kChunk - 12, Photo(160, 120, 1, 40));
+    Put(kChunk + 40, Photo(60, 50, 3, 9));     // in the chunk read early for the one before it
     Put(2 * kChunk - 1, Photo(50, 40, 5, 8));  // starts in the chunk's last slot
     Scan();
-    ASSERT_EQ(Names().size(), 2u);
+    ASSERT_EQ(Names().size(), 3u);
     EXPECT_EQ(Location(0), At(kChunk - 12, 40));
-    EXPECT_EQ(Location(1), At(2 * kChunk - 1, 8));
+    EXPECT_EQ(Location(1), At(kChunk + 40, 9));
+    EXPECT_EQ(Location(2), At(2 * kChunk - 1, 8));
 }
 
 TEST_F(ScanRig, AThumbnailFollowedByZeroPaddingDoesNotCutThePhotoShort) {
