@@ -26,17 +26,11 @@
 #include <fstream>
 #include <string>
 
+#include "host/own_directory.h"
+
 namespace {
 
 enum class Step { PickDrive, Scanning, Previewing, Saving, Done };
-
-std::string OwnDirectory() {
-    char path[PATH_MAX];
-    const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
-    if (length <= 0) return ".";
-    const std::string text(path, static_cast<std::size_t>(length));
-    return text.substr(0, text.rfind('/'));
-}
 
 // Bytes this process has read through read-like calls so far.
 long long BytesReadSoFar() {
@@ -196,7 +190,7 @@ int main(int argc, char** argv) {
     QDir().mkpath(outDir);
     setenv("VELKOR_IMAGES", image.toLocal8Bit().constData(), 1);
     if (getenv("DISPLAY") == nullptr && getenv("QT_QPA_PLATFORM") == nullptr) setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    const std::string library = OwnDirectory() + "/libvelkor.so";
+    const std::string library = velkor::host::OwnDirectory() + "/libvelkor.so";
     void* handle = dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (handle == nullptr) {
         std::fprintf(stderr, "velkor-autoscan: %s\n", dlerror());

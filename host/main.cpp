@@ -8,15 +8,9 @@
 #include <cstdlib>
 #include <string>
 
-namespace {
+#include "host/own_directory.h"
 
-std::string OwnDirectory() {
-    char path[PATH_MAX];
-    const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
-    if (length <= 0) return ".";
-    const std::string text(path, static_cast<std::size_t>(length));
-    return text.substr(0, text.rfind('/'));
-}
+namespace {
 
 std::string AbsolutePath(const char* path) {
     char resolved[PATH_MAX];
@@ -29,7 +23,7 @@ int main(int argc, char** argv) {
     std::string images;
     for (int i = 1; i < argc; ++i) images += AbsolutePath(argv[i]) + "\n";
     if (!images.empty()) setenv("VELKOR_IMAGES", images.c_str(), 1);
-    const std::string library = OwnDirectory() + "/libvelkor.so";
+    const std::string library = velkor::host::OwnDirectory() + "/libvelkor.so";
     void* handle = dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (handle == nullptr) {
         std::fprintf(stderr, "velkor: cannot load %s: %s\n", library.c_str(), dlerror());

@@ -34,15 +34,8 @@ protected:
     static void SetUpTestSuite() { ASSERT_TRUE(BindWindowRuntime()); }
 
     void SetUp() override {
-        testing::CopyDeliverable("picvet", programDir_.Path());
-        OverrideProgramDirectory(programDir_.Path());
         image_ = media_.File("card.img");
-        testing::SizeFile(image_, 4000 * 512);
-        for (int i = 0; i < 3; ++i) {
-            pictures_.push_back(testing::PadJpegTo(MakeJpeg(80 + 10 * i, 60, {.seed = static_cast<std::uint32_t>(i + 1)}), 10 * 512));
-            testing::PlaceBytes(image_, (100 + 500 * i) * 512, pictures_.back());
-        }
-        ArrangeDriveTable({{0, image_}}, {{.letter = "C", .source = image_, .diskNumber = 0}});
+        pictures_ = testing::MakeThreePictureCard(image_);
         window_ = new MainWindow;
         window_->setAttribute(Qt::WA_DeleteOnClose);
         window_->show();
@@ -50,7 +43,6 @@ protected:
 
     void TearDown() override {
         delete window_.data();
-        OverrideProgramDirectory("");
         UseDiscoveredDriveTable();
     }
 
@@ -82,7 +74,7 @@ protected:
         return ReadWholeFile(dir.File(std::to_string(10000000 + k) + ".jpg"));
     }
 
-    ScratchDir programDir_;
+    testing::ScratchProgramDirectory programDir_;
     ScratchDir media_;
     std::string image_;
     std::vector<ByteSet> pictures_;

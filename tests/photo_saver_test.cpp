@@ -70,7 +70,6 @@ protected:
 
     void TearDown() override {
         delete window_.data();
-        OverrideProgramDirectory("");
         UseDiscoveredDriveTable();
     }
 
@@ -80,15 +79,8 @@ protected:
     }
 
     void PrepareImageNamed(const std::string& name) {
-        testing::CopyDeliverable("picvet", programDir_.Path());
-        OverrideProgramDirectory(programDir_.Path());
         image_ = media_.File(name);
-        testing::SizeFile(image_, 4000 * 512);
-        for (int i = 0; i < 3; ++i) {
-            pictures_.push_back(testing::PadJpegTo(testing::MakeJpeg(80, 60 + 10 * i, {.seed = static_cast<std::uint32_t>(i + 1)}), 10 * 512));
-            testing::PlaceBytes(image_, (100 + 500 * i) * 512, pictures_.back());
-        }
-        ArrangeDriveTable({{0, image_}}, {{.letter = "C", .source = image_, .diskNumber = 0}});
+        pictures_ = testing::MakeThreePictureCard(image_);
         window_ = new MainWindow;
         window_->show();
     }
@@ -119,7 +111,7 @@ protected:
         return saved == pictures_[static_cast<std::size_t>(k)];
     }
 
-    ScratchDir programDir_;
+    testing::ScratchProgramDirectory programDir_;
     ScratchDir media_;
     std::string image_;
     std::vector<ByteSet> pictures_;

@@ -46,22 +46,16 @@ class ScanRig : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { ASSERT_TRUE(BindWindowRuntime()); }
 
-    void SetUp() override {
-        testing::CopyDeliverable("picvet", programDir_.Path());
-        OverrideProgramDirectory(programDir_.Path());
-        image_ = media_.File("card.img");
-    }
+    void SetUp() override { image_ = media_.File("card.img"); }
 
     void TearDown() override {
-        OverrideProgramDirectory("");
         ClearInjectedFaults();
         UseDiscoveredDriveTable();
     }
 
     // Registers the image (sized to sectors) as drive C and builds the window around it.
     void UseImage(std::int64_t sectors) {
-        testing::SizeFile(image_, sectors * 512);
-        ArrangeDriveTable({{0, image_}}, {{.letter = "C", .source = image_, .diskNumber = 0}});
+        testing::UseImageAsDriveC(image_, sectors);
         window_ = std::make_unique<QWidget>();
         c_.window = window_.get();
         c_.按钮1 = new QPushButton(kScanCaption, window_.get());
@@ -92,7 +86,7 @@ protected:
         return std::to_string(sector) + "+" + std::to_string(length);
     }
 
-    ScratchDir programDir_;
+    testing::ScratchProgramDirectory programDir_;
     ScratchDir media_;
     std::string image_;
     std::unique_ptr<QWidget> window_;

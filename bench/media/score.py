@@ -12,10 +12,12 @@ Reads the photographs listed in MANIFEST (written by make_card.py) from IMAGE, a
   false       saved files that begin like no photograph and are no EXIF thumbnail of one
   thumbnails  saved files that are a photograph's embedded EXIF thumbnail
   duplicates  further saved files that hold a photograph already counted in full
+  long        full recoveries that run on past the sector holding the photograph's end
   bytes_written, photo_bytes, excess_bytes (bytes written by the full recoveries beyond the
   photographs' own sizes), longest_excess (the largest of those, in bytes)
 
---details lists each miss, partial, false positive and long save, with its offset and coding.
+--details lists each miss, partial, false positive and long save, with its offset and coding,
+and for a long save where in the image its run ends.
 """
 import argparse
 import hashlib
@@ -120,7 +122,7 @@ def score(photos, directory):
                            f"of {os.path.getsize(outcome[2])}")
         else:
             excess.append(outcome[1])
-            if outcome[1] >= 65536:
+            if outcome[1] >= 512:
                 details.append(f"long: {where}: saved as {outcome[2]}, {outcome[1]} bytes beyond its end"
                                f"{ending(photos, photo['offset'] + photo['size'] + outcome[1])}")
     result.update({
@@ -129,6 +131,7 @@ def score(photos, directory):
         "partial": sum(1 for o in best.values() if o and o[0] == "partial"),
         "missed": sum(1 for o in best.values() if o is None),
         "photo_bytes": sum(p["size"] for p in photos),
+        "long": sum(1 for e in excess if e >= 512),
         "excess_bytes": sum(excess),
         "longest_excess": max(excess, default=0),
     })

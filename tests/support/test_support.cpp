@@ -1,5 +1,8 @@
 #include "tests/support/test_support.h"
 
+#include "platform/drive_table.h"
+#include "platform/files.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -31,6 +34,28 @@ ScratchDir::~ScratchDir() {
     std::error_code ignored;
     std::filesystem::permissions(path_, std::filesystem::perms::owner_all, ignored);
     std::filesystem::remove_all(path_, ignored);
+}
+
+ScratchProgramDirectory::ScratchProgramDirectory() {
+    CopyDeliverable("picvet", Path());
+    OverrideProgramDirectory(Path());
+}
+
+ScratchProgramDirectory::~ScratchProgramDirectory() { OverrideProgramDirectory(""); }
+
+void UseImageAsDriveC(const std::string& image, std::int64_t sectors) {
+    SizeFile(image, sectors * 512);
+    ArrangeDriveTable({{0, image}}, {{.letter = "C", .source = image, .diskNumber = 0}});
+}
+
+std::vector<ByteSet> MakeThreePictureCard(const std::string& image) {
+    UseImageAsDriveC(image, 4000);
+    std::vector<ByteSet> pictures;
+    for (int i = 0; i < 3; ++i) {
+        pictures.push_back(PadJpegTo(MakeJpeg(80 + 10 * i, 60, {.seed = static_cast<std::uint32_t>(i + 1)}), 10 * 512));
+        PlaceBytes(image, (100 + 500 * i) * 512, pictures.back());
+    }
+    return pictures;
 }
 
 std::string BuildProgramDirectory() { return VELKOR_BIN_DIR; }

@@ -2,6 +2,7 @@
 // Helpers shared by the test suites.
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "host/photo_synth.h"
 #include "platform/bytes.h"
@@ -26,6 +27,20 @@ private:
     std::string path_;
 };
 
+
+// A scratch directory holding a copy of picvet, used as the program directory while it lives.
+class ScratchProgramDirectory : public ScratchDir {
+public:
+    ScratchProgramDirectory();
+    ~ScratchProgramDirectory();
+};
+
+// Makes image, sized to sectors, drive C on physical drive 0 and the only drive.
+void UseImageAsDriveC(const std::string& image, std::int64_t sectors);
+
+// Writes three pictures of ten sectors each (80 x 60, 90 x 60, 100 x 60) at sectors
+// 100, 600 and 1100 of a 4000-sector image made drive C; returns them in that order.
+std::vector<ByteSet> MakeThreePictureCard(const std::string& image);
 
 // Copies the deliverable name (picvet, libvelkor.so, ...) from the build's program directory into directory.
 void CopyDeliverable(const std::string& name, const std::string& directory);
