@@ -169,19 +169,6 @@ TEST_F(SaveRig, ADirectoryRemovedDuringTheSaveLeavesNoFileBehindAndTheMessageSay
     EXPECT_TRUE(NamesIn(parent.Path()).empty()) << "nothing was written anywhere else";
 }
 
-// Every inotify event reported for the watched file so far.
-std::uint32_t SeenEvents(int inotifyFd) {
-    std::uint32_t seen = 0;
-    alignas(inotify_event) char buffer[4096];
-    for (ssize_t got; (got = read(inotifyFd, buffer, sizeof buffer)) > 0;) {
-        for (ssize_t at = 0; at < got;) {
-            const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
-            seen |= event->mask;
-            at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
-        }
-    }
-    return seen;
-}
 
 class ReadOnlySource : public SaveRig {
 protected:
@@ -192,7 +179,7 @@ protected:
         for (int k = 0; k < Tree().Count(); ++k) Tree().setCurrentItem(Tree().topLevelItem(k));
         EXPECT_TRUE(window_->findChild<PictureBox*>("图片框1")->HasPicture());
         Save(media_.Path());
-        return SeenEvents(watch.get());
+        return testing::SeenInotifyEvents(watch.get());
     }
 
     UniqueFd Watch() const {

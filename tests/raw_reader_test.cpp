@@ -135,19 +135,6 @@ int OpenDescriptorCount() {
                                           std::filesystem::directory_iterator()));
 }
 
-// Every inotify event mask reported for the watched file since the watch began.
-std::uint32_t SeenEvents(int inotifyFd) {
-    std::uint32_t seen = 0;
-    alignas(inotify_event) char buffer[4096];
-    for (ssize_t got; (got = read(inotifyFd, buffer, sizeof buffer)) > 0;) {
-        for (ssize_t at = 0; at < got;) {
-            const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
-            seen |= event->mask;
-            at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
-        }
-    }
-    return seen;
-}
 
 // Root may open a 0444 file for writing, so the watch, not the mode, proves that
 // nothing opened the image for writing: any such open ends in IN_CLOSE_WRITE.
@@ -178,7 +165,7 @@ TEST(ReadOnlySources, NoOperationOpensTheImageForWriting) {
     EXPECT_EQ(TheScanState().DeviceSectors, 16);
 
     EXPECT_EQ(OpenDescriptorCount(), descriptorsBefore) << "a handle was left open";
-    const std::uint32_t seen = SeenEvents(watch.get());
+    const std::uint32_t seen = testing::SeenInotifyEvents(watch.get());
     EXPECT_NE(seen & IN_CLOSE_NOWRITE, 0u) << "the image was never opened, so the check proves nothing";
     EXPECT_EQ(seen & (IN_CLOSE_WRITE | IN_MODIFY | IN_ATTRIB), 0u);
     EXPECT_EQ(testing::FileFingerprint(image), before);

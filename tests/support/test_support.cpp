@@ -4,6 +4,7 @@
 #include "platform/files.h"
 
 #include <fcntl.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -56,6 +57,19 @@ std::vector<ByteSet> MakeThreePictureCard(const std::string& image) {
         PlaceBytes(image, (100 + 500 * i) * 512, pictures.back());
     }
     return pictures;
+}
+
+std::uint32_t SeenInotifyEvents(int inotifyFd) {
+    std::uint32_t seen = 0;
+    alignas(inotify_event) char buffer[4096];
+    for (ssize_t got; (got = read(inotifyFd, buffer, sizeof buffer)) > 0;) {
+        for (ssize_t at = 0; at < got;) {
+            const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+            seen |= event->mask;
+            at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+        }
+    }
+    return seen;
 }
 
 std::string BuildProgramDirectory() { return VELKOR_BIN_DIR; }

@@ -54,6 +54,9 @@ void SizeFile(const std::string& path, std::int64_t size);
 // Returns a fingerprint of the file (size and FNV-1a of its content) that tells any change.
 std::string FileFingerprint(const std::string& path);
 
+// Returns every inotify event mask read from inotifyFd (non-blocking) since the last call.
+std::uint32_t SeenInotifyEvents(int inotifyFd);
+
 // The build's program directory, where the deliverables are.
 std::string BuildProgramDirectory();
 
