@@ -16,7 +16,33 @@ struct Phase {
 
 const Phase kPhases[] = {{kEndMarker, 1 + kFurtherMarkerCuts}, {kBareEnd, kBareEndCuts}};
 
+constexpr int kBareEndPhase = 1;
+
+bool IsStandaloneMarker(std::uint8_t code) { return code == 0x01 || (code >= 0xD0 && code <= 0xD8); }
+
 }  // namespace
+
+std::int64_t FirstScanDataOffset(ByteView bytes) {
+    const auto size = static_cast<std::int64_t>(bytes.size());
+    // Each step moves on by at least two bytes, so the walk ends on any input.
+    for (std::int64_t at = 2; at + 4 <= size;) {
+        if (bytes[static_cast<std::size_t>(at)] != 0xFF) return -1;
+        const std::uint8_t code = bytes[static_cast<std::size_t>(at) + 1];
+        if (code == 0xFF) {
+            ++at;  // fill byte before a marker
+            continue;
+        }
+        if (IsStandaloneMarker(code)) {
+            at += 2;
+            continue;
+        }
+        const std::int64_t length = bytes[static_cast<std::size_t>(at) + 2] << 8 | bytes[static_cast<std::size_t>(at) + 3];
+        if (length < 2) return -1;
+        at += 2 + length;
+        if (code == 0xDA) return at <= size ? at : -1;
+    }
+    return -1;
+}
 
 bool BeginsCandidate(ByteView slot) {
     return slot.size() >= kStartSignature.size() && std::equal(kStartSignature.begin(), kStartSignature.end(), slot.begin());
@@ -36,6 +62,12 @@ bool CutSeeker::NextPhase() {
     ++phase_;
     taken_ = 0;
     from_ = 0;
+    if (phase_ == kBareEndPhase) {
+        // A bare FF D9 before the first scan's data belongs to an embedded thumbnail,
+        // never to the picture: a cut there would keep the headers and lose the photo.
+        from_ = FirstScanDataOffset(reach_);
+        if (from_ < 0) phase_ = static_cast<int>(std::size(kPhases));
+    }
     return phase_ < static_cast<int>(std::size(kPhases));
 }
 

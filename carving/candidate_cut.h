@@ -25,9 +25,14 @@ bool BeginsCandidate(ByteView slot);
 // Returns the first sectors x 512 bytes of reach, or all of reach when it is shorter.
 ByteView CutBytes(ByteView reach, std::int64_t sectors);
 
+// Returns the offset where the entropy-coded data of the picture's first scan
+// begins (just past its start-of-scan header), found by walking the segments from
+// the start marker; -1 when the walk does not reach one within bytes.
+std::int64_t FirstScanDataOffset(ByteView bytes);
+
 // Yields, in order, the first end marker's cut, the next end markers' cuts and
-// then cuts after bare FF D9, each length once; lengths in tried are skipped and
-// every length yielded is added to it.
+// then cuts after bare FF D9 behind the first scan's start, each length once;
+// lengths in tried are skipped and every length yielded is added to it.
 class CutSeeker {
 public:
     CutSeeker(ByteView reach, std::set<std::int64_t>& tried) : reach_(reach), tried_(tried) {}

@@ -22,22 +22,6 @@ using testing::ScratchDir;
 
 constexpr std::int64_t kChunkBytes = 51200000;
 
-struct CommandResult {
-    int status = -1;
-    std::string output;
-};
-
-// Runs a shell command line (the test's own, with fixed words) and collects its output.
-CommandResult RunCommand(const std::string& command) {
-    CommandResult result;
-    FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-    if (pipe == nullptr) return result;
-    std::array<char, 4096> block{};
-    for (std::size_t got; (got = std::fread(block.data(), 1, block.size(), pipe)) > 0;) result.output.append(block.data(), got);
-    const int status = pclose(pipe);
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return result;
-}
 
 struct Photo {
     std::string name;
@@ -71,7 +55,7 @@ std::vector<Photo> ReadManifest(const std::string& path) {
 
 // The sha256 of the first size bytes of a file, as sha256sum writes it.
 std::string Sha256OfBeginning(const std::string& path, std::int64_t size) {
-    const CommandResult run = RunCommand("head -c " + std::to_string(size) + " '" + path + "' | sha256sum");
+    const testing::CommandResult run = testing::RunCommand("head -c " + std::to_string(size) + " '" + path + "' | sha256sum");
     return run.output.substr(0, run.output.find(' '));
 }
 
@@ -83,7 +67,7 @@ TEST(CardAcceptance, EveryPhotographOfAFormattedCardIsRecoveredWholeAndNothingEl
     ScratchDir program;
     for (const char* name : {"velkor-autoscan", "libvelkor.so", "picvet"}) testing::CopyDeliverable(name, program.Path());
     ScratchDir media;
-    const CommandResult made = RunCommand("python3 '" VELKOR_SOURCE_DIR "/bench/media/make_card.py' '" + media.File("card.img") +
+    const testing::CommandResult made = testing::RunCommand("python3 '" VELKOR_SOURCE_DIR "/bench/media/make_card.py' '" + media.File("card.img") +
                                           "' --variant clean --card-mib 64 --photos 20 --clips 0 --small-frames --straddle"
                                           " --seed 3 --jobs 2 --makephotos '" + testing::BuildProgramDirectory() + "/velkor-makephotos'");
     ASSERT_EQ(made.status, 0) << made.output;
@@ -96,10 +80,10 @@ TEST(CardAcceptance, EveryPhotographOfAFormattedCardIsRecoveredWholeAndNothingEl
     for (const char* coding : {"progressive", "baseline", "420", "422", "444", "gray", "restart", "thumb+pad", "thumb"}) {
         EXPECT_TRUE(AnyCodingHas(photos, coding)) << "no photograph coded " << coding;
     }
-    EXPECT_EQ(RunCommand("MTOOLS_SKIP_CHECK=1 mdir -b -i '" + media.File("card.img") + "@@4194304' ::/").output, "")
+    EXPECT_EQ(testing::RunCommand("MTOOLS_SKIP_CHECK=1 mdir -b -i '" + media.File("card.img") + "@@4194304' ::/").output, "")
         << "the file system still lists files";
 
-    const CommandResult run = RunCommand("env QT_QPA_PLATFORM=offscreen '" + program.File("velkor-autoscan") + "' '" +
+    const testing::CommandResult run = testing::RunCommand("env QT_QPA_PLATFORM=offscreen '" + program.File("velkor-autoscan") + "' '" +
                                          media.File("card.img") + "' '" + media.File("out") + "'");
     ASSERT_EQ(run.status, 0) << run.output;
     EXPECT_NE(run.output.find("\"found\": 20, \"saved\": 20,"), std::string::npos) << run.output;

@@ -19,10 +19,7 @@ namespace {
 
 using testing::ScratchDir;
 
-struct CommandResult {
-    int status = -1;
-    std::string output;
-};
+using testing::CommandResult;
 
 // A shell command line (the test's own, with fixed words) started at once; Finish
 // collects its output, so that several can run at the same time.

@@ -12,6 +12,7 @@
 #include <random>
 
 #include "carving/candidate_validation.h"
+#include "carving/candidate_cut.h"
 #include "carving/scan_engine.h"
 #include "carving/scan_state.h"
 #include "device/partition_locator.h"
@@ -167,6 +168,27 @@ TEST_F(ScanRig, APhotoFollowedByOldDataIsCutAtItsOwnEnd) {
     std::mt19937 random(11);
     ByteSet old(2000 * 512);
     for (auto& byte : old) byte = static_cast<std::uint8_t>(random() % 255 + 1);  // never a zero, so no FF D9 00 00
+    Put(0, old);
+    Put(40, photo);
+    Scan();
+    ASSERT_EQ(Names().size(), 1u);
+    EXPECT_EQ(Location(0), At(40, SectorsOf(photo)));
+}
+
+TEST_F(ScanRig, AThumbnailEndingInTheSectorThatCompletesTheHeadersIsNotThePhotosEnd) {
+    UseImage(3000);
+    const ByteSet plain = MakeJpeg(320, 240, {.grayscale = true, .exifThumbnail = true});
+    const std::int64_t thumbnailEnd = FindBytes(plain, ByteSet{0xFF, 0xD9});
+    const std::int64_t dataStart = FirstScanDataOffset(plain);
+    ASSERT_GT(dataStart, thumbnailEnd);
+    ASSERT_LT(dataStart - thumbnailEnd, 400) << "the headers after the thumbnail must fit in one sector";
+    // Shifted so the thumbnail's FF D9 and the end of the headers share one sector.
+    const std::size_t shift = static_cast<std::size_t>((512 + 20 - (thumbnailEnd + 1) % 512) % 512) + 512;
+    const ByteSet photo = testing::PadJpegTo(plain, plain.size() + shift);
+    ASSERT_EQ(CutSectorsForMarkerAt(FindBytes(photo, ByteSet{0xFF, 0xD9})), FirstScanDataOffset(photo) / 512 + 1);
+    std::mt19937 random(3);
+    ByteSet old(2000 * 512);
+    for (auto& byte : old) byte = static_cast<std::uint8_t>(random() % 255 + 1);
     Put(0, old);
     Put(40, photo);
     Scan();

@@ -57,6 +57,14 @@ std::string FileFingerprint(const std::string& path);
 // Returns every inotify event mask read from inotifyFd (non-blocking) since the last call.
 std::uint32_t SeenInotifyEvents(int inotifyFd);
 
+struct CommandResult {
+    int status = -1;     // exit status, -1 when the command did not exit normally
+    std::string output;  // standard output and standard error together
+};
+
+// Runs a shell command line made by the test itself and collects what it prints.
+CommandResult RunCommand(const std::string& command);
+
 // The build's program directory, where the deliverables are.
 std::string BuildProgramDirectory();
 
