@@ -22,26 +22,27 @@ std::string WholeDiskOf(dev_t device) {
     return path;
 }
 
+// Fills source with the status of letter's source and target with path's; false when either is missing.
+bool StatSourceAndPath(const std::string& letter, const std::string& path, struct stat& source, struct stat& target) {
+    const auto volume = FindVolume(letter);
+    return volume && stat(volume->source.c_str(), &source) == 0 && stat(path.c_str(), &target) == 0;
+}
+
 }  // namespace
 
 bool DirectoryLiesOnDrive(const std::string& directory, const std::string& letter) {
-    const auto volume = FindVolume(letter);
-    if (!volume) return false;
     struct stat source {};
     struct stat target {};
-    if (stat(volume->source.c_str(), &source) != 0 || stat(directory.c_str(), &target) != 0) return false;
-    if (!S_ISBLK(source.st_mode)) return false;
+    if (!StatSourceAndPath(letter, directory, source, target) || !S_ISBLK(source.st_mode)) return false;
     if (source.st_rdev == target.st_dev) return true;
     const std::string disk = WholeDiskOf(source.st_rdev);
     return !disk.empty() && disk == WholeDiskOf(target.st_dev);
 }
 
 bool PathIsDriveSource(const std::string& path, const std::string& letter) {
-    const auto volume = FindVolume(letter);
-    if (!volume) return false;
     struct stat source {};
     struct stat target {};
-    if (stat(volume->source.c_str(), &source) != 0 || stat(path.c_str(), &target) != 0) return false;
+    if (!StatSourceAndPath(letter, path, source, target)) return false;
     return source.st_dev == target.st_dev && source.st_ino == target.st_ino;
 }
 

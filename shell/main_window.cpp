@@ -118,29 +118,31 @@ void MainWindow::WireEvents() {
     时钟1->start();
 }
 
-void MainWindow::Created() {
-    SelectDrive(*驱动器框1);
-    UpdateStatus();
-}
+void MainWindow::Created() { DriveChanged(); }
 
 void MainWindow::DriveChanged() {
     SelectDrive(*驱动器框1);
-    UpdateStatus();
+    // The drive table is read from the system, so only a drive change refreshes its part.
+    ShowDriveStatus();
+    ShowResultStatus();
 }
 
 void MainWindow::TimerTick() {
     const ScanState& s = TheScanState();
     ShowScanProgress(*进度条1, *透明标签1, s.ScanPosition, s.DeviceSectors);
-    UpdateStatus();
+    ShowResultStatus();
 }
 
-void MainWindow::UpdateStatus() {
+void MainWindow::ShowDriveStatus() {
     const std::string letter = 驱动器框1->SelectedLetter();
     QString drive = QStringLiteral("未选择驱动器");
     for (const VolumeInfo& volume : ListVolumes()) {
         if (volume.letter == letter) drive = QString::fromStdString(letter) + ": " + SizeText(volume.sizeBytes);
     }
     driveStatus_->setText(drive);
+}
+
+void MainWindow::ShowResultStatus() {
     int ticked = 0;
     for (int i = 0; i < 树型框1->Count(); ++i) ticked += 树型框1->Tick(i);
     resultStatus_->setText(QStringLiteral("找到 %1 张照片，已勾选 %2 张").arg(树型框1->Count()).arg(ticked));

@@ -42,7 +42,8 @@ private:
     void TimerTick();
     void ExitWithConfirmation();
     void ShowAbout();
-    void UpdateStatus();
+    void ShowDriveStatus();
+    void ShowResultStatus();
     ScanControls Scan() const;
     SaveControls Save() const;
 

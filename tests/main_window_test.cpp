@@ -21,6 +21,7 @@
 #include "shell/main_window.h"
 #include "tests/support/qt_support.h"
 #include "tests/support/test_support.h"
+#include "tests/support/window_on_card.h"
 
 namespace velkor {
 namespace {
@@ -29,29 +30,10 @@ using testing::MakeJpeg;
 using testing::ModalAnswerer;
 using testing::ScratchDir;
 
-class Window : public ::testing::Test {
+class Window : public testing::WindowOnCard {
 protected:
-    static void SetUpTestSuite() { ASSERT_TRUE(BindWindowRuntime()); }
+    void SetUp() override { OpenOnCard("card.img"); }
 
-    void SetUp() override {
-        image_ = media_.File("card.img");
-        pictures_ = testing::MakeThreePictureCard(image_);
-        window_ = new MainWindow;
-        window_->setAttribute(Qt::WA_DeleteOnClose);
-        window_->show();
-    }
-
-    void TearDown() override {
-        delete window_.data();
-        UseDiscoveredDriveTable();
-    }
-
-    template <typename T>
-    T* Find(const char* name) const {
-        T* control = window_->template findChild<T*>(QString::fromUtf8(name));
-        EXPECT_NE(control, nullptr) << name;
-        return control;
-    }
     QAction* Action(const char* text) const {
         for (QAction* action : window_->findChildren<QAction*>()) {
             if (action->text() == QString::fromUtf8(text)) return action;
@@ -59,27 +41,9 @@ protected:
         ADD_FAILURE() << "no action " << text;
         return nullptr;
     }
-    TreeBox& Tree() const { return *Find<TreeBox>("树型框1"); }
-
-    void Scan() {
-        Find<QPushButton>("按钮1")->click();
-        ASSERT_EQ(answerer_.Count("扫描完成"), 1);
-        answerer_.messages.clear();
-    }
-    void Save(const std::string& directory) {
-        answerer_.chooseFolder = [directory] { return QString::fromStdString(directory); };
-        Find<QPushButton>("按钮3")->click();
-    }
     ByteSet Saved(const ScratchDir& dir, int k) const {
         return ReadWholeFile(dir.File(std::to_string(10000000 + k) + ".jpg"));
     }
-
-    testing::ScratchProgramDirectory programDir_;
-    ScratchDir media_;
-    std::string image_;
-    std::vector<ByteSet> pictures_;
-    QPointer<MainWindow> window_;
-    ModalAnswerer answerer_;
 };
 
 TEST_F(Window, HasEveryControlAtItsPlaceWithItsName) {

@@ -21,6 +21,7 @@
 #include "shell/main_window.h"
 #include "tests/support/qt_support.h"
 #include "tests/support/test_support.h"
+#include "tests/support/window_on_card.h"
 
 namespace velkor {
 namespace {
@@ -64,39 +65,11 @@ std::vector<std::string> NamesIn(const std::string& directory) {
 }
 
 // Three pictures of ten sectors on an image in its own directory, scanned in the real window.
-class SaveRig : public ::testing::Test {
+class SaveRig : public testing::WindowOnCard {
 protected:
-    static void SetUpTestSuite() { ASSERT_TRUE(BindWindowRuntime()); }
-
-    void TearDown() override {
-        delete window_.data();
-        UseDiscoveredDriveTable();
-    }
-
     void ScanImageNamed(const std::string& name) {
-        PrepareImageNamed(name);
+        OpenOnCard(name);
         Scan();
-    }
-
-    void PrepareImageNamed(const std::string& name) {
-        image_ = media_.File(name);
-        pictures_ = testing::MakeThreePictureCard(image_);
-        window_ = new MainWindow;
-        window_->show();
-    }
-
-    void Scan() {
-        window_->findChild<QPushButton*>("按钮1")->click();
-        ASSERT_EQ(answerer_.Count("扫描完成"), 1);
-        ASSERT_EQ(Tree().Count(), 3);
-        answerer_.messages.clear();
-    }
-
-    TreeBox& Tree() const { return *window_->findChild<TreeBox*>("树型框1"); }
-
-    void Save(const std::string& directory) {
-        answerer_.chooseFolder = [directory] { return QString::fromStdString(directory); };
-        window_->findChild<QPushButton*>("按钮3")->click();
     }
 
     // The one message the save showed; fails the test when there was not exactly one.
@@ -110,13 +83,6 @@ protected:
         const ByteSet saved = ReadWholeFile(directory + "/" + std::to_string(10000000 + k) + ".jpg");
         return saved == pictures_[static_cast<std::size_t>(k)];
     }
-
-    testing::ScratchProgramDirectory programDir_;
-    ScratchDir media_;
-    std::string image_;
-    std::vector<ByteSet> pictures_;
-    QPointer<MainWindow> window_;
-    ModalAnswerer answerer_;
 };
 
 TEST_F(SaveRig, AFullDiskKeepsOnlyWholeFilesAndTheMessageSaysHowManyFailedAndWhy) {
@@ -192,7 +158,7 @@ protected:
 };
 
 TEST_F(ReadOnlySource, ScanPreviewAndSaveIntoTheImagesOwnDirectoryLeaveTheImageUntouched) {
-    PrepareImageNamed("card.img");
+    OpenOnCard("card.img");
     const std::string before = testing::FileFingerprint(image_);
     const UniqueFd watch = Watch();
     const std::uint32_t seen = ScanPreviewAndSaveBesideTheImage(watch);
@@ -204,7 +170,7 @@ TEST_F(ReadOnlySource, ScanPreviewAndSaveIntoTheImagesOwnDirectoryLeaveTheImageU
 }
 
 TEST_F(ReadOnlySource, APictureListedUnderTheImagesOwnNameIsNotWrittenOverIt) {
-    PrepareImageNamed("10000001.jpg");
+    OpenOnCard("10000001.jpg");
     const std::string before = testing::FileFingerprint(image_);
     const UniqueFd watch = Watch();
     const std::uint32_t seen = ScanPreviewAndSaveBesideTheImage(watch);

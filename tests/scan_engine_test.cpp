@@ -76,6 +76,19 @@ protected:
 
     void Scan() { ScanButtonAction(c_); }
 
+    // Puts photo at sector 40 of a card whose first 2000 sectors hold old data, scans,
+    // and expects exactly that photo, cut at its own last sector.
+    void ExpectListedWholeAmidOldData(const ByteSet& photo, std::uint32_t seed) {
+        std::mt19937 random(seed);
+        ByteSet old(2000 * 512);
+        for (auto& byte : old) byte = static_cast<std::uint8_t>(random() % 255 + 1);  // never a zero, so no FF D9 00 00
+        Put(0, old);
+        Put(40, photo);
+        Scan();
+        ASSERT_EQ(Names().size(), 1u);
+        EXPECT_EQ(Location(0), At(40, SectorsOf(photo)));
+    }
+
     std::vector<std::string> Names() const {
         std::vector<std::string> names;
         for (int i = 0; i < c_.树型框1->Count(); ++i) names.push_back(c_.树型框1->Text(i).toStdString());
@@ -165,14 +178,7 @@ TEST_F(ScanRig, AThumbnailFollowedByZeroPaddingDoesNotCutThePhotoShort) {
 TEST_F(ScanRig, APhotoFollowedByOldDataIsCutAtItsOwnEnd) {
     UseImage(3000);
     const ByteSet photo = MakeJpeg(320, 240, {.exifThumbnail = true});
-    std::mt19937 random(11);
-    ByteSet old(2000 * 512);
-    for (auto& byte : old) byte = static_cast<std::uint8_t>(random() % 255 + 1);  // never a zero, so no FF D9 00 00
-    Put(0, old);
-    Put(40, photo);
-    Scan();
-    ASSERT_EQ(Names().size(), 1u);
-    EXPECT_EQ(Location(0), At(40, SectorsOf(photo)));
+    ExpectListedWholeAmidOldData(photo, 11);
 }
 
 TEST_F(ScanRig, AThumbnailEndingInTheSectorThatCompletesTheHeadersIsNotThePhotosEnd) {
@@ -186,14 +192,7 @@ TEST_F(ScanRig, AThumbnailEndingInTheSectorThatCompletesTheHeadersIsNotThePhotos
     const std::size_t shift = static_cast<std::size_t>((512 + 20 - (thumbnailEnd + 1) % 512) % 512) + 512;
     const ByteSet photo = testing::PadJpegTo(plain, plain.size() + shift);
     ASSERT_EQ(CutSectorsForMarkerAt(FindBytes(photo, ByteSet{0xFF, 0xD9})), FirstScanDataOffset(photo) / 512 + 1);
-    std::mt19937 random(3);
-    ByteSet old(2000 * 512);
-    for (auto& byte : old) byte = static_cast<std::uint8_t>(random() % 255 + 1);
-    Put(0, old);
-    Put(40, photo);
-    Scan();
-    ASSERT_EQ(Names().size(), 1u);
-    EXPECT_EQ(Location(0), At(40, SectorsOf(photo)));
+    ExpectListedWholeAmidOldData(photo, 3);
 }
 
 TEST_F(ScanRig, ACandidateRejectedAtEveryCutLeavesNoTrace) {
