@@ -1,5 +1,6 @@
 #include "carving/candidate_validation.h"
 
+#include <cstring>
 #include <utility>
 
 #include "platform/files.h"
@@ -19,9 +20,40 @@ std::int64_t gValidatorTimeLimitMs = kValidatorTimeLimitMs;
 
 std::string InProgramDirectory(const char* name) { return ProgramDirectory() + kPathSeparator + name; }
 
+// A validator that cannot be started by exec (a missing library, a broken
+// interpreter line) ends with this code from the loader or the shell.
+constexpr int kCannotExecuteStatus = 127;
+
+// What picvet's end says about the exchange, in words for the user; empty when it judged.
+std::string WhyNotJudged(const ProgramRun& run, bool verdictWritten) {
+    if (run.timedOut) {
+        const std::int64_t ms = gValidatorTimeLimitMs;
+        const std::string limit = ms % 1000 == 0 ? std::to_string(ms / 1000) + " 秒" : std::to_string(ms) + " 毫秒";
+        return "运行超过 " + limit + "仍未结束，已被终止";
+    }
+    if (run.signal != 0) {
+        return "被信号 " + std::to_string(run.signal) + "（" + strsignal(run.signal) + "）终止";
+    }
+    if (run.exitStatus == kCannotExecuteStatus) return "无法运行（退出码 127：缺少它需要的库或解释器）";
+    if (run.exitStatus != 0) return "以退出码 " + std::to_string(run.exitStatus) + " 结束";
+    if (!verdictWritten) return "结束时没有写出判定文件 ini.ini";
+    return {};
+}
+
+ValidatorExchange ScratchNotWritten(const std::string& path, const std::string& reason) {
+    ValidatorExchange exchange;
+    exchange.rejected = true;
+    exchange.failure = "无法写入临时文件 " + path + "（" + reason + "）";
+    return exchange;
+}
+
 }  // namespace
 
 std::string ValidatorPath() { return InProgramDirectory(kValidatorName); }
+
+std::string CandidateFilePath() { return InProgramDirectory(kCandidateFile); }
+
+std::string VerdictFilePath() { return InProgramDirectory(kVerdictFile); }
 
 std::string ScratchLockPath() { return InProgramDirectory(kScratchLockFile); }
 
@@ -30,16 +62,27 @@ std::int64_t SetValidatorTimeLimit(std::int64_t milliseconds) {
 }
 
 ValidatorExchange ExchangeWithValidator(ByteView candidate) {
-    const std::string verdictPath = InProgramDirectory(kVerdictFile);
-    WriteWholeFile(InProgramDirectory(kCandidateFile), candidate);
-    // The rejection is in place before picvet runs, so one that dies early rejects.
-    WriteWholeFile(verdictPath, BytesOf("0"));
+    const std::string candidatePath = CandidateFilePath();
+    const std::string verdictPath = VerdictFilePath();
+    std::string reason;
+    if (!WriteWholeFile(candidatePath, candidate, &reason)) return ScratchNotWritten(candidatePath, reason);
+    // The rejection is in place before picvet runs, so one that dies early rejects;
+    // its stamp tells whether picvet wrote a verdict of its own afterwards.
+    const std::optional<FileStamp> preset = WriteBackdatedFile(verdictPath, BytesOf("0"), &reason);
+    if (!preset) return ScratchNotWritten(verdictPath, reason);
     const ProgramRun run = StartProgramAndWait(ValidatorPath(), gValidatorTimeLimitMs);
     ValidatorExchange exchange;
+    exchange.scratchWritten = true;
     exchange.validatorStarted = run.started;
     exchange.timedOut = run.timedOut;
-    exchange.failure = run.failure;
-    exchange.rejected = ReadWholeFile(verdictPath) == BytesOf("0");
+    if (!run.started) {
+        exchange.failure = run.failure;
+        exchange.rejected = true;
+        return exchange;
+    }
+    exchange.failure = WhyNotJudged(run, StampOf(verdictPath) != preset);
+    exchange.judged = exchange.failure.empty();
+    exchange.rejected = !exchange.judged || ReadWholeFile(verdictPath) == BytesOf("0");
     return exchange;
 }
 

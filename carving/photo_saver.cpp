@@ -8,7 +8,9 @@
 #include "carving/scan_state.h"
 #include "device/raw_reader.h"
 #include "platform/files.h"
+#include "carving/scan_engine.h"
 #include "platform/save_target.h"
+#include "platform/target_directory.h"
 #include "platform/window_runtime.h"
 #include "shell/progress_display.h"
 #include "shell/result_tree.h"
@@ -35,38 +37,104 @@ bool ChooseTargetDirectory(const SaveControls& c, const std::string& drive) {
     }
 }
 
-void SaveEntry(const SaveControls& c, const std::string& directory, int k, SaveReport& report) {
-    const std::string path = directory + kPathSeparator + c.树型框1->Text(k).toStdString();
-    const std::int64_t start = ResultIndexNumber(*c.代码编辑框1, 2 * std::int64_t{k});
-    const std::int64_t sectors = ResultIndexNumber(*c.代码编辑框1, 2 * std::int64_t{k} + 1);
-    const ByteSet data = ReadVolumeSectors(TheScanState().SelectedDrive, start, sectors);
-    std::string reason;
-    if (data.empty() && sectors > 0) {
-        reason = "无法读取驱动器 " + TheScanState().SelectedDrive + ":";
-    } else if (PathIsDriveSource(path, TheScanState().SelectedDrive)) {
-        reason = "这个文件就是正在恢复的驱动器 " + TheScanState().SelectedDrive + ": 本身，不能覆盖";
-    } else if (ReplaceFileAtomically(path, data, reason)) {
-        ++report.written;
-        return;
-    }
+void NoteFailure(SaveReport& report, const std::string& path, const std::string& reason) {
     if (report.failed++ == 0) {
         report.firstFailedPath = path;
         report.firstFailure = reason;
     }
 }
 
+// Returns why an entry's sectors cannot be saved at all; empty when at least some came from the drive.
+std::string WhyNothingRead(const ReadReport& read, std::int64_t sectors) {
+    if (!read.opened || read.gone) return "无法读取驱动器（" + read.reason + "）";
+    if (read.MissingOf(sectors) < sectors) return {};
+    if (read.unreadableSectors == 0) return "照片所在的扇区已超出驱动器的末尾";
+    return "照片的扇区全都无法读取（" + read.reason + "）";
+}
+
+void SaveEntry(const SaveControls& c, TargetDirectory& target, const std::string& directory, int k,
+               SaveReport& report) {
+    const std::string name = c.树型框1->Text(k).toStdString();
+    const std::string path = directory + kPathSeparator + name;
+    const std::int64_t start = ResultIndexNumber(*c.代码编辑框1, 2 * std::int64_t{k});
+    const std::int64_t sectors = ResultIndexNumber(*c.代码编辑框1, 2 * std::int64_t{k} + 1);
+    ReadReport read;
+    const ByteSet data = ReadVolumeSectors(TheScanState().ScannedDrive, start, sectors, &read);
+    if (const std::string why = WhyNothingRead(read, sectors); !why.empty()) return NoteFailure(report, path, why);
+    const TargetDirectory::Saved saved = target.Save(name, data);
+    if (saved.kind == TargetDirectory::Saved::Kind::kFailed) return NoteFailure(report, path, saved.reason);
+    ++report.written;
+    // Partial data is worth keeping: the readable part of a photo often still shows.
+    if (read.MissingOf(sectors) > 0) ++report.partial;
+    if (saved.kind == TargetDirectory::Saved::Kind::kWrittenUnderFreeName && report.renamed++ == 0) {
+        report.firstRenamed = saved.name;
+    }
+}
+
+// Every ticked entry fails with reason, as none can be read.
+void FailTickedEntries(const SaveControls& c, const std::string& directory, const std::string& reason,
+                       SaveReport& report) {
+    for (int k = 0; k < c.树型框1->Count(); ++k) {
+        if (c.树型框1->Tick(k) == 1) NoteFailure(report, directory + kPathSeparator + c.树型框1->Text(k).toStdString(), reason);
+    }
+}
+
+// "保存完成" is said only once the files are on the target: a user pulls the stick
+// the moment it shows, so a failed flush fails every photo of this save.
+void MakeSavedFilesDurable(TargetDirectory& target, const std::string& directory, SaveReport& report) {
+    std::string reason;
+    if (report.written == 0 || target.MakeDurable(reason)) return;
+    const std::int64_t lost = report.written;
+    report.written = report.partial = report.renamed = 0;
+    for (std::int64_t i = 0; i < lost; ++i) NoteFailure(report, directory, "无法把文件写入磁盘（" + reason + "）");
+}
+
+QString RenamedText(const SaveReport& report) {
+    if (report.renamed == 0) return {};
+    return QStringLiteral("\n%1 张照片的文件名已被目录里的其他文件占用，已改用新名字保存（如 %2），原有文件保持不变。")
+        .arg(report.renamed)
+        .arg(QString::fromStdString(report.firstRenamed));
+}
+
+QString PartialText(const SaveReport& report) {
+    if (report.partial == 0) return {};
+    return QStringLiteral("\n%1 张照片有无法读取的扇区，已用 0 填充后保存，可能显示不完整。").arg(report.partial);
+}
+
 void TellOutcome(const SaveControls& c, const SaveReport& report) {
+    if (report.failed == 0 && report.partial == 0) {
+        ShowInformation(c.window, QStringLiteral("保存完成") + RenamedText(report), QStringLiteral("完成"));
+        return;
+    }
     if (report.failed == 0) {
-        ShowInformation(c.window, QStringLiteral("保存完成"), QStringLiteral("完成"));
+        ShowWarning(c.window, QStringLiteral("保存完成，但有照片不完整。") + PartialText(report) + RenamedText(report),
+                    QStringLiteral("完成"));
         return;
     }
     ShowWarning(c.window,
                 QStringLiteral("保存未完成：%1 个文件未能保存，%2 个已保存。\n第一个失败的文件：%3\n原因：%4")
-                    .arg(report.failed)
-                    .arg(report.written)
-                    .arg(QDir::toNativeSeparators(QString::fromStdString(report.firstFailedPath)),
-                         QString::fromStdString(report.firstFailure)),
+                        .arg(report.failed)
+                        .arg(report.written)
+                        .arg(QDir::toNativeSeparators(QString::fromStdString(report.firstFailedPath)),
+                             QString::fromStdString(report.firstFailure)) +
+                    PartialText(report) + RenamedText(report),
                 QStringLiteral("保存失败"));
+}
+
+void SaveEntries(const SaveControls& c, const std::string& directory, SaveReport& report) {
+    std::string reason;
+    std::optional<TargetDirectory> target = TargetDirectory::Open(directory, reason);
+    if (!target) return FailTickedEntries(c, directory, "无法打开目录（" + reason + "）", report);
+    if (const std::string gone = WhyResultsDriveIsGone(); !gone.empty()) return FailTickedEntries(c, directory, gone, report);
+    const int n = c.树型框1->Count();
+    EventPump pump;
+    for (int i = 1; i <= n && !gAbandoned; ++i) {
+        pump.PumpNow();
+        const int k = i - 1;
+        if (c.树型框1->Tick(k) == 1) SaveEntry(c, *target, directory, k, report);
+        ShowSaveProgress(*c.进度条1, *c.透明标签1, i, n);
+    }
+    MakeSavedFilesDurable(*target, directory, report);
 }
 
 }  // namespace
@@ -76,22 +144,15 @@ void AbandonSave() { gAbandoned = true; }
 SaveReport SaveTickedPictures(const SaveControls& c) {
     SaveReport report;
     gAbandoned = false;
+    FailWritesBeyondFileSizeLimit();
     WaitMilliseconds(kWaitBeforeChooserMs);
     c.时钟1->stop();
-    if (!ChooseTargetDirectory(c, TheScanState().SelectedDrive)) {
+    if (!ChooseTargetDirectory(c, TheScanState().ScannedDrive)) {
         report.cancelled = true;
         c.时钟1->start(kProgressInterval);
         return report;
     }
-    const std::string directory = c.目录编辑框1->DirectoryText();
-    const int n = c.树型框1->Count();
-    EventPump pump;
-    for (int i = 1; i <= n && !gAbandoned; ++i) {
-        pump.PumpNow();
-        const int k = i - 1;
-        if (c.树型框1->Tick(k) == 1) SaveEntry(c, directory, k, report);
-        ShowSaveProgress(*c.进度条1, *c.透明标签1, i, n);
-    }
+    SaveEntries(c, c.目录编辑框1->DirectoryText(), report);
     if (!gAbandoned) TellOutcome(c, report);
     c.时钟1->start(kProgressInterval);
     return report;

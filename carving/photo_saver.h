@@ -31,14 +31,18 @@ struct SaveControls {
 // What a save did.
 struct SaveReport {
     bool cancelled = false;
-    std::int64_t written = 0;
-    std::int64_t failed = 0;
+    std::int64_t written = 0;  // photos on the target now, those found there already included
+    std::int64_t renamed = 0;  // of them, saved under a free name because theirs held another file
+    std::int64_t partial = 0;  // of them, saved with sectors that could not be read (zeros stand in)
+    std::int64_t failed = 0;   // photos not saved at all
+    std::string firstRenamed;  // the name the first renamed photo got
     std::string firstFailedPath;
     std::string firstFailure;
 };
 
 // The save action: asks for a directory, writes every ticked picture there as
-// exactly its listed sectors, and tells the user how it went.
+// exactly its listed sectors, read from the drive they were found on, keeps any
+// file already there, makes the files durable and tells the user how it went.
 SaveReport SaveTickedPictures(const SaveControls& controls);
 
 // Saving stops after the current picture: the window is closing.

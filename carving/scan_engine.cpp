@@ -14,6 +14,7 @@
 #include "platform/directory_lock.h"
 #include "platform/drive_table.h"
 #include "platform/files.h"
+#include "platform/save_target.h"
 #include "platform/window_runtime.h"
 #include "shell/result_tree.h"
 
@@ -25,6 +26,10 @@ const QString kCannotScanTitle = QStringLiteral("无法扫描");
 // Set when the window closes during a scan: the scan ends without any message.
 bool gAbandoned = false;
 
+// Candidates picvet could not judge before it judged any: a validator that fails
+// this often from the start is broken, not hit by hostile pictures.
+constexpr int kUnjudgedBeforeGivingUp = 3;
+
 // What one run of the button action carries through its loops.
 struct ScanRun {
     const ScanControls& controls;
@@ -32,15 +37,80 @@ struct ScanRun {
     EventPump pump;
     QString failure;  // set when the scan had to stop because it cannot work
     std::optional<DirectoryLock> scratchLock;  // held from the start of a scan to its end
+    bool anyJudged = false;                    // picvet has judged a candidate in this scan
+    std::int64_t unjudged = 0;                 // candidates picvet could not judge
+    std::string firstUnjudgedWhy{};
+    std::int64_t unreadableSectors = 0;        // sectors of the drive that could not be read
+    std::int64_t firstUnreadableSector = -1;
 };
 
+QString Text(const std::string& text) { return QString::fromStdString(text); }
+
 QString DriveName(const std::string& letter) {
-    for (const VolumeInfo& volume : ListVolumes()) {
-        if (volume.letter == letter) {
-            return QStringLiteral("%1:（%2）").arg(QString::fromStdString(letter), QString::fromStdString(volume.source));
+    if (const auto volume = CurrentVolume(letter)) {
+        return QStringLiteral("%1:（%2）").arg(Text(letter), Text(volume->source));
+    }
+    return Text(letter) + ":";
+}
+
+QString ScratchFaultText(ScratchFault fault) {
+    switch (fault) {
+        case ScratchFault::kSymbolicLink: return QStringLiteral("是一个符号链接");
+        case ScratchFault::kNotRegular: return QStringLiteral("不是普通文件");
+        case ScratchFault::kMoreNames: return QStringLiteral("还有别的文件名（硬链接），写入会一并改动它们");
+        case ScratchFault::kNone: break;
+    }
+    return {};
+}
+
+// Returns why the program directory's scratch files cannot be written for a scan of
+// source; empty when they can. A scratch name that is not a plain file of ours, or
+// that is the very drive being scanned, would have its content destroyed.
+QString WhyScratchFilesUnsafe(const std::string& source) {
+    for (const std::string& path : {CandidateFilePath(), VerdictFilePath(), ScratchLockPath()}) {
+        const ScratchFault fault = ScratchFaultOf(path);
+        if (fault != ScratchFault::kNone) {
+            return QStringLiteral("程序目录里的 %1 %2，Velkor 不会写入它。请移走它后再扫描。")
+                .arg(Text(path), ScratchFaultText(fault));
+        }
+        if (SameFile(path, source)) {
+            return QStringLiteral("正在扫描的 %1 就是程序目录里的临时文件 %2，扫描会覆盖它。请先把它移到别处。")
+                .arg(Text(source), Text(path));
         }
     }
-    return QString::fromStdString(letter) + ":";
+    return {};
+}
+
+// Returns why the selected drive is not, or no longer, the one the user chose from
+// the list; empty when it still is.
+QString WhyDriveChanged(const ScanState& state) {
+    const QString letter = Text(state.SelectedDrive) + ":";
+    const std::optional<VolumeInfo> now = CurrentVolume(state.SelectedDrive);
+    if (!now || !now->identity) {
+        return QStringLiteral("驱动器 %1 已不存在（已被移除或拔出）。请重新选择驱动器。").arg(letter);
+    }
+    const std::optional<VolumeInfo>& listed = state.SelectedVolume;
+    if (!listed || listed->identity != now->identity || listed->sizeBytes != now->sizeBytes) {
+        return QStringLiteral("驱动器 %1 在选择之后已被更换或改变了大小（现在是 %2）。请重新选择驱动器后再扫描。")
+            .arg(letter, Text(now->description));
+    }
+    return {};
+}
+
+// Returns why an image is too small to hold even one sector; empty for anything else.
+QString WhyImageTooSmall(const std::optional<VolumeInfo>& volume) {
+    if (!volume || !volume->isImage || volume->sizeBytes >= kSectorSize) return {};
+    if (volume->sizeBytes == 0) return QStringLiteral("映像文件 %1 是空的（0 字节），没有可扫描的内容。").arg(Text(volume->source));
+    return QStringLiteral("映像文件 %1 只有 %2 字节，不足一个扇区（512 字节），无法扫描。")
+        .arg(Text(volume->source))
+        .arg(volume->sizeBytes);
+}
+
+QString WhyProgramDirectoryOnDrive(const std::string& letter) {
+    if (!DirectoryLiesOnDrive(ProgramDirectory(), letter)) return {};
+    return QStringLiteral("程序目录 %1 位于正在恢复的驱动器 %2 所在的磁盘上。扫描时写入的临时文件会落在空闲空间上，"
+                          "覆盖尚未恢复的照片。请把 Velkor 复制到另一块磁盘或 U 盘，从那里运行。")
+        .arg(Text(ProgramDirectory()), DriveName(letter));
 }
 
 // Takes the program directory's scratch files for this scan; returns why it cannot, or an empty text.
@@ -58,23 +128,37 @@ QString TakeScratchFiles(std::optional<DirectoryLock>& scratchLock) {
     return QStringLiteral("无法锁定程序目录 %1 的临时文件（%2），无法扫描。").arg(directory, QString::fromStdString(failure));
 }
 
+QString WhyDriveUnreadable(const ScanState& state) {
+    if (state.SelectedDrive.empty()) return QStringLiteral("没有选择驱动器。");
+    if (QString why = WhyDriveChanged(state); !why.isEmpty()) return why;
+    if (QString why = WhyImageTooSmall(state.SelectedVolume); !why.isEmpty()) return why;
+    ReadReport report;
+    ReadVolumeSectors(state.SelectedDrive, 0, 1, &report);
+    if (!report.opened) {
+        return QStringLiteral("无法打开驱动器 %1：%2。").arg(DriveName(state.SelectedDrive), Text(report.reason));
+    }
+    if (state.DeviceSectors <= 0) {
+        return QStringLiteral("无法确定驱动器 %1 的大小，无法扫描。").arg(DriveName(state.SelectedDrive));
+    }
+    return {};
+}
+
+QString WhyValidationCannotWork(const ScanState& state) {
+    if (!IsExecutableFile(ValidatorPath())) {
+        return QStringLiteral("找不到校验程序 %1，或它不可执行。").arg(Text(ValidatorPath()));
+    }
+    if (!IsDirectoryWritable(ProgramDirectory())) {
+        return QStringLiteral("程序目录 %1 不可写，无法存放临时文件。").arg(Text(ProgramDirectory()));
+    }
+    if (QString why = WhyProgramDirectoryOnDrive(state.SelectedDrive); !why.isEmpty()) return why;
+    return WhyScratchFilesUnsafe(state.SelectedVolume ? state.SelectedVolume->source : std::string());
+}
+
 // Returns why a scan of the selected drive cannot work, or an empty text; when it
 // can, scratchLock holds the scratch files for it.
 QString WhyScanCannotStart(const ScanState& state, std::optional<DirectoryLock>& scratchLock) {
-    const QString drive = DriveName(state.SelectedDrive);
-    if (state.SelectedDrive.empty() || ReadVolumeSectors(state.SelectedDrive, 0, 1).empty()) {
-        return QStringLiteral("无法打开驱动器 %1：设备不存在或没有读取权限（请以 root 运行，或把用户加入 disk 组）。")
-            .arg(drive);
-    }
-    if (state.DeviceSectors <= 0) {
-        return QStringLiteral("无法确定驱动器 %1 的大小，无法扫描。").arg(drive);
-    }
-    if (!IsExecutableFile(ValidatorPath())) {
-        return QStringLiteral("找不到校验程序 %1，或它不可执行。").arg(QString::fromStdString(ValidatorPath()));
-    }
-    if (!IsDirectoryWritable(ProgramDirectory())) {
-        return QStringLiteral("程序目录 %1 不可写，无法存放临时文件。").arg(QString::fromStdString(ProgramDirectory()));
-    }
+    if (QString why = WhyDriveUnreadable(state); !why.isEmpty()) return why;
+    if (QString why = WhyValidationCannotWork(state); !why.isEmpty()) return why;
     return TakeScratchFiles(scratchLock);
 }
 
@@ -82,6 +166,8 @@ void StartScan(ScanRun& run) {
     const ScanControls& c = run.controls;
     c.按钮1->setText(kStopCaption);
     run.state.ScanPosition = 0;
+    run.state.ScannedDrive = run.state.SelectedDrive;
+    run.state.ScannedIdentity = run.state.SelectedVolume ? run.state.SelectedVolume->identity : std::nullopt;
     c.驱动器框1->setEnabled(false);
     c.树型框1->SetCurrentIndex(kNoEntryIndex);
     Preview(c);
@@ -106,22 +192,66 @@ void ListPicture(ScanRun& run, std::int64_t start) {
 
 enum class CutVerdict { kAccepted, kRejected, kNoMoreCuts };
 
+void StopForFailure(ScanRun& run, const QString& failure) {
+    if (run.failure.isEmpty()) run.failure = failure;
+    run.state.ScanPosition = StopPositionFor(run.state.DeviceSectors);
+}
+
+// Counts a candidate picvet could not judge; a validator that judges none of the
+// first candidates, or hangs before its first verdict, stops the scan, so that a
+// broken validator costs the user one time limit at most, not an empty result.
+void NoteUnjudged(ScanRun& run, const ValidatorExchange& exchange) {
+    if (run.unjudged++ == 0) run.firstUnjudgedWhy = exchange.failure;
+    if (run.anyJudged || (!exchange.timedOut && run.unjudged < kUnjudgedBeforeGivingUp)) return;
+    StopForFailure(run, QStringLiteral("校验程序 %1 无法判定候选照片：它%2。扫描已停止；"
+                                       "请检查 picvet 是否完整（重新构建或安装 Velkor）。")
+                            .arg(Text(ValidatorPath()), Text(exchange.failure)));
+}
+
 // Judges the cut of the first sectors of reach. kNoMoreCuts when no further cut of
-// this candidate is worth judging: the validator cannot start, or it ran out of
-// time, which further cuts behind the same header would only repeat.
+// this candidate is worth judging: the exchange cannot work, or picvet could not
+// judge this one (it crashed or ran out of time), which further cuts behind the
+// same header would only repeat.
 CutVerdict JudgeCut(ScanRun& run, ByteView reach, std::int64_t sectors) {
     ScanState& s = run.state;
     const ByteView cut = CutBytes(reach, sectors);
     s.CandidateSectors = sectors;
     s.CandidateBytes.assign(cut.begin(), cut.end());
     const ValidatorExchange exchange = ValidateCandidate(s);
-    if (!exchange.validatorStarted) {
-        run.failure = QStringLiteral("校验程序 %1 无法启动（%2），扫描已停止。")
-                          .arg(QString::fromStdString(ValidatorPath()), QString::fromStdString(exchange.failure));
+    if (!exchange.scratchWritten) {
+        StopForFailure(run, Text(exchange.failure) + QStringLiteral("，扫描已停止。"));
         return CutVerdict::kNoMoreCuts;
     }
-    if (!exchange.rejected) return CutVerdict::kAccepted;
-    return exchange.timedOut ? CutVerdict::kNoMoreCuts : CutVerdict::kRejected;
+    if (!exchange.validatorStarted) {
+        StopForFailure(run, QStringLiteral("校验程序 %1 无法启动（%2），扫描已停止。")
+                                .arg(Text(ValidatorPath()), Text(exchange.failure)));
+        return CutVerdict::kNoMoreCuts;
+    }
+    if (!exchange.judged) {
+        NoteUnjudged(run, exchange);
+        return CutVerdict::kNoMoreCuts;
+    }
+    run.anyJudged = true;
+    return exchange.rejected ? CutVerdict::kRejected : CutVerdict::kAccepted;
+}
+
+// Notes what a read of the chunk at firstSector could not deliver of the drive's
+// sectors; a drive that is gone stops the scan.
+void NoteRead(ScanRun& run, const ReadReport& report, std::int64_t firstSector) {
+    const ScanState& s = run.state;
+    if (!report.opened || report.gone) {
+        StopForFailure(run, QStringLiteral("驱动器 %1 在扫描中已无法读取（%2），扫描已停止。已找到的照片仍在列表中。")
+                                .arg(DriveName(s.SelectedDrive), Text(report.reason)));
+        return;
+    }
+    const std::int64_t wanted = std::clamp<std::int64_t>(s.DeviceSectors - firstSector, 0, kChunkSectors);
+    const std::int64_t missing = report.MissingOf(wanted);
+    if (missing == 0) return;
+    run.unreadableSectors += missing;
+    if (run.firstUnreadableSector < 0) {
+        run.firstUnreadableSector = report.firstUnreadableSector >= 0 ? report.firstUnreadableSector
+                                                                      : firstSector + report.deliveredBytes / kSectorSize;
+    }
 }
 
 // Tries the cuts seeker finds in reach until one is accepted or no more are worth trying.
@@ -137,10 +267,12 @@ CutVerdict JudgeCuts(ScanRun& run, ByteView reach, CutSeeker& seeker) {
 // followed by the start of the next one. The next chunk is read once, behind this
 // one, and kept for its own turn, so a photo straddling the boundary costs no
 // second read. Empty when the volume cannot be opened.
-ByteView LongSearchBlock(ScanState& s, std::size_t offset) {
+ByteView LongSearchBlock(ScanRun& run, std::size_t offset) {
+    ScanState& s = run.state;
     const auto chunkBytes = static_cast<std::size_t>(kChunkBytes);
     if (s.CurrentChunk.size() == chunkBytes) {
-        ReadVolumeChunkInto(s.SelectedDrive, s.ScanPosition + kChunkSectors, s.CurrentChunk, chunkBytes);
+        const std::int64_t next = s.ScanPosition + kChunkSectors;
+        NoteRead(run, ReadVolumeChunkInto(s.SelectedDrive, next, s.CurrentChunk, chunkBytes), next);
     }
     if (s.CurrentChunk.size() < 2 * chunkBytes) return {};
     return ByteView(s.CurrentChunk).subspan(offset, chunkBytes);
@@ -148,14 +280,15 @@ ByteView LongSearchBlock(ScanState& s, std::size_t offset) {
 
 // Makes CurrentChunk the chunk at ScanPosition, moving it down when a straddling
 // photo already had it read.
-void LoadCurrentChunk(ScanState& s) {
+void LoadCurrentChunk(ScanRun& run) {
+    ScanState& s = run.state;
     const auto chunkBytes = static_cast<std::size_t>(kChunkBytes);
     if (s.CurrentChunk.size() == 2 * chunkBytes) {
         std::memmove(s.CurrentChunk.data(), s.CurrentChunk.data() + chunkBytes, chunkBytes);
         s.CurrentChunk.resize(chunkBytes);
         return;
     }
-    ReadVolumeChunkInto(s.SelectedDrive, s.ScanPosition, s.CurrentChunk);
+    NoteRead(run, ReadVolumeChunkInto(s.SelectedDrive, s.ScanPosition, s.CurrentChunk), s.ScanPosition);
 }
 
 void HandleCandidate(ScanRun& run, std::int64_t slot) {
@@ -172,7 +305,7 @@ void HandleCandidate(ScanRun& run, std::int64_t slot) {
     CutVerdict verdict = tailCuts.HasEndMarker() ? JudgeCuts(run, tail, tailCuts) : CutVerdict::kRejected;
     // A photo whose end lies past this chunk is sought in a block read from its own first sector.
     if (verdict == CutVerdict::kRejected && static_cast<std::int64_t>(tail.size()) < kChunkBytes) {
-        const ByteView block = LongSearchBlock(s, offset);
+        const ByteView block = LongSearchBlock(run, offset);
         CutSeeker blockCuts(block, tried);
         verdict = JudgeCuts(run, block, blockCuts);
     }
@@ -185,7 +318,7 @@ bool StopRequested(const ScanState& s) { return s.ScanPosition > s.DeviceSectors
 
 void ScanChunk(ScanRun& run) {
     ScanState& s = run.state;
-    LoadCurrentChunk(s);
+    LoadCurrentChunk(run);
     s.SectorsPerChunk = static_cast<std::int32_t>(kChunkSectors);
     const std::int64_t slotsRead = std::min<std::int64_t>(static_cast<std::int64_t>(s.CurrentChunk.size()), kChunkBytes) / 512;
     for (std::int64_t i = 1; i <= s.SectorsPerChunk; ++i) {
@@ -194,23 +327,44 @@ void ScanChunk(ScanRun& run) {
         if (i > slotsRead) continue;
         if (BeginsCandidate(ByteView(s.CurrentChunk).subspan(static_cast<std::size_t>((i - 1) * 512), 512))) {
             HandleCandidate(run, i);
-            if (!run.failure.isEmpty()) s.ScanPosition = StopPositionFor(s.DeviceSectors);
         }
     }
     s.ScanPosition += kChunkSectors;
     run.pump.Pump();
 }
 
+// The completion message: "扫描完成" alone when everything could be read and judged,
+// followed by a count of what could not otherwise.
+QString CompletionText(const ScanRun& run) {
+    QString text = QStringLiteral("扫描完成");
+    if (run.unjudged > 0) {
+        text += QStringLiteral("\n有 %1 个候选照片无法判定：校验程序 picvet %2。")
+                    .arg(run.unjudged)
+                    .arg(Text(run.firstUnjudgedWhy));
+    }
+    if (run.unreadableSectors > 0) {
+        text += QStringLiteral("\n有 %1 个扇区无法读取（按 0 处理，其中的照片可能找不到），第一个无法读取的范围从第 %2 扇区开始。")
+                    .arg(run.unreadableSectors)
+                    .arg(run.firstUnreadableSector);
+    }
+    return text;
+}
+
+void TellOutcome(const ScanRun& run) {
+    QWidget* window = run.controls.window;
+    if (!run.failure.isEmpty()) {
+        ShowWarning(window, run.failure, kCannotScanTitle);
+    } else if (run.unjudged > 0 || run.unreadableSectors > 0) {
+        ShowWarning(window, CompletionText(run), QStringLiteral("完成"));
+    } else {
+        ShowInformation(window, CompletionText(run), QStringLiteral("完成"));
+    }
+}
+
 void FinishScan(ScanRun& run, bool wasStop) {
     const ScanControls& c = run.controls;
     SelectAllEntries(*c.树型框1);
-    if (!wasStop && !gAbandoned) {
-        if (run.failure.isEmpty()) {
-            ShowInformation(c.window, QStringLiteral("扫描完成"), QStringLiteral("完成"));
-        } else {
-            ShowWarning(c.window, run.failure, kCannotScanTitle);
-        }
-    }
+    if (!wasStop && !gAbandoned) TellOutcome(run);
     c.驱动器框1->setEnabled(true);
     c.按钮1->setText(kScanCaption);
     run.state.CurrentChunk = ByteSet{};
@@ -231,6 +385,7 @@ void AbandonScan() {
 void ScanButtonAction(const ScanControls& controls) {
     ScanRun run{controls, TheScanState(), {}, {}, {}};
     const bool isStart = controls.按钮1->text() == kScanCaption;
+    FailWritesBeyondFileSizeLimit();
     if (isStart) {
         const QString reason = WhyScanCannotStart(run.state, run.scratchLock);
         if (!reason.isEmpty()) {
@@ -253,9 +408,18 @@ void Preview(const ScanControls& controls) {
     const std::int64_t k = controls.树型框1->CurrentIndex() < 0 ? kNoEntryIndex : controls.树型框1->CurrentIndex();
     const std::int64_t start = ResultIndexNumber(*controls.代码编辑框1, 2 * k);
     const std::int64_t length = ResultIndexNumber(*controls.代码编辑框1, 2 * k + 1);
-    const std::string& drive = TheScanState().SelectedDrive;
-    controls.图片框1->SetPicture(length > 0 ? ReadVolumeSectors(drive, start, length) : ByteSet{});
+    // The listed sectors belong to the drive they were found on, whatever is selected now.
+    const bool readable = length > 0 && WhyResultsDriveIsGone().empty();
+    const std::string& drive = TheScanState().ScannedDrive;
+    controls.图片框1->SetPicture(readable ? ReadVolumeSectors(drive, start, length) : ByteSet{});
     pump.PumpNow();
+}
+
+std::string WhyResultsDriveIsGone() {
+    const ScanState& s = TheScanState();
+    const std::optional<VolumeInfo> now = CurrentVolume(s.ScannedDrive);
+    if (now && now->identity && now->identity == s.ScannedIdentity) return {};
+    return "扫描时的驱动器 " + s.ScannedDrive + ": 已被移除或更换";
 }
 
 }  // namespace velkor

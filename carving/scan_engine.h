@@ -3,6 +3,7 @@
 // sector starts, has them judged and lists the accepted ones. Also the preview.
 #include <QString>
 #include <cstdint>
+#include <string>
 
 #include "platform/bytes.h"
 
@@ -40,8 +41,12 @@ struct ScanControls {
 // running one otherwise. Runs on the window's thread, letting events run between sector slots.
 void ScanButtonAction(const ScanControls& controls);
 
-// Shows the tree's current entry in the picture box (re-read from the drive).
+// Shows the tree's current entry in the picture box (re-read from the drive it was found on).
 void Preview(const ScanControls& controls);
+
+// Returns why the drive the listed results were found on can no longer be read as
+// that drive (removed, or another device under its letter); empty when it can.
+std::string WhyResultsDriveIsGone();
 
 // Ends a running scan without any message: the window is closing.
 void AbandonScan();

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/bytes.h"
+#include "platform/drive_table.h"
 
 namespace velkor {
 
@@ -17,6 +18,9 @@ struct ScanState {
     ByteSet CandidateBytes;              // the last candidate examined
     std::int64_t CandidateSectors = 0;   // its length in sectors
     std::int32_t NameCounter = 0;        // number of the next accepted picture
+    std::optional<VolumeInfo> SelectedVolume;  // the selected drive as it was listed when chosen
+    std::string ScannedDrive;                  // the drive the listed results were found on
+    std::optional<DeviceIdentity> ScannedIdentity;  // and the device it was then
 };
 
 // Returns the one scan state of the library.

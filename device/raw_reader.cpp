@@ -64,44 +64,98 @@ SeekHalves SplitByteOffset(std::int64_t offset) {
     return {static_cast<LONG>(low), static_cast<LONG>(high)};
 }
 
-// Reads size bytes at sector into block from byte at onward, so that block ends up
-// at + size bytes long; block is cut back to at bytes when the device cannot be opened.
-void ReadFromDeviceInto(const std::string& path, std::int64_t sector, DWORD size, ByteSet& block, std::size_t at) {
-    const DeviceHandle device(OpenForReading(path));
-    const SeekHalves halves = SplitByteOffset(SectorByteOffset(sector));
-    if (!device.IsOpen()) {
-        block.resize(at);
-        return;
-    }
-    LONG high = halves.high;
-    win32::SetFilePointer(device.Get(), halves.low, &high, win32::FILE_BEGIN);
-    block.resize(at + size);
-    DWORD delivered = 0;
-    // Neither the seek nor the read is checked: whatever did not arrive is zero
-    // and the block keeps its full length, so a scan walks past unreadable ranges.
-    win32::ReadFile(device.Get(), block.data() + at, size, &delivered, nullptr);
-    std::fill(block.begin() + static_cast<std::ptrdiff_t>(at + std::min(delivered, size)), block.end(), std::uint8_t{0});
+// A device that answers with one of these is not there to be read any more.
+bool IsGoneError(DWORD code) {
+    return code == win32::ERROR_FILE_NOT_FOUND || code == win32::ERROR_NOT_READY ||
+           code == win32::ERROR_DEVICE_NOT_CONNECTED || code == win32::ERROR_INVALID_HANDLE;
 }
 
-ByteSet ReadFromDevice(const std::string& path, std::int64_t sector, DWORD size) {
+void NoteFailure(ReadReport& report) {
+    if (report.reason.empty()) report.reason = win32::LastErrorText();
+    report.gone = report.gone || IsGoneError(win32::GetLastError());
+}
+
+// Reads size bytes at byteOffset into buffer. A device fails a whole request for
+// one bad sector, so a failed request is retried from where it failed, up to the
+// end of that sector alone: only a sector that fails alone is left zero, and
+// reading goes on behind it with requests that grow again. A device that went
+// away ends the read.
+void ReadAllInto(HANDLE device, std::int64_t byteOffset, std::uint8_t* buffer, std::int64_t size, ReadReport& report) {
+    std::int64_t done = 0;
+    std::int64_t step = size;
+    while (done < size) {
+        const std::int64_t length = std::min(step, size - done);
+        const SeekHalves halves = SplitByteOffset(byteOffset + done);
+        LONG high = halves.high;
+        win32::SetFilePointer(device, halves.low, &high, win32::FILE_BEGIN);
+        DWORD got = 0;
+        const bool ok = win32::ReadFile(device, buffer + done, static_cast<DWORD>(length), &got, nullptr) != 0;
+        done += got;
+        if (ok && static_cast<std::int64_t>(got) < length) break;  // the volume ends here
+        if (ok) {
+            step = std::min(step * 2, size);
+            continue;
+        }
+        NoteFailure(report);
+        if (report.gone) break;
+        const std::int64_t restOfSector = kSectorSize - (byteOffset + done) % kSectorSize;
+        if (got > 0 || length > restOfSector) {
+            step = restOfSector;
+            continue;
+        }
+        std::fill(buffer + done, buffer + done + length, std::uint8_t{0});
+        if (report.firstUnreadableSector < 0) report.firstUnreadableSector = (byteOffset + done) / kSectorSize;
+        ++report.unreadableSectors;
+        done += length;
+        step = kSectorSize;
+    }
+    report.deliveredBytes = done;
+}
+
+// Reads size bytes at sector into block from byte at onward, so that block ends up
+// at + size bytes long; block is cut back to at bytes when the device cannot be opened.
+ReadReport ReadFromDeviceInto(const std::string& path, std::int64_t sector, DWORD size, ByteSet& block, std::size_t at) {
+    ReadReport report;
+    const DeviceHandle device(OpenForReading(path));
+    if (!device.IsOpen()) {
+        NoteFailure(report);
+        block.resize(at);
+        return report;
+    }
+    report.opened = true;
+    block.resize(at + size);
+    ReadAllInto(device.Get(), SectorByteOffset(sector), block.data() + at, size, report);
+    // Whatever did not arrive is zero and the block keeps its full length, so a
+    // scan walks past unreadable ranges; the report says where they were.
+    std::fill(block.begin() + static_cast<std::ptrdiff_t>(at) + report.deliveredBytes, block.end(), std::uint8_t{0});
+    return report;
+}
+
+ByteSet ReadFromDevice(const std::string& path, std::int64_t sector, DWORD size, ReadReport* report = nullptr) {
     ByteSet block;
-    ReadFromDeviceInto(path, sector, size, block, 0);
+    const ReadReport outcome = ReadFromDeviceInto(path, sector, size, block, 0);
+    if (report != nullptr) *report = outcome;
     return block;
 }
 
 }  // namespace
 
+std::int64_t ReadReport::MissingOf(std::int64_t wanted) const {
+    const std::int64_t fromDrive = deliveredBytes / kSectorSize - unreadableSectors;
+    return std::max<std::int64_t>(0, wanted - std::min(wanted, fromDrive));
+}
+
 ByteSet ReadVolumeChunk(const std::string& letter, std::int64_t start) {
     return ReadFromDevice(VolumePath(letter), start, static_cast<DWORD>(kChunkBytes));
 }
 
-void ReadVolumeChunkInto(const std::string& letter, std::int64_t start, ByteSet& chunk, std::size_t at) {
-    ReadFromDeviceInto(VolumePath(letter), start, static_cast<DWORD>(kChunkBytes), chunk, at);
+ReadReport ReadVolumeChunkInto(const std::string& letter, std::int64_t start, ByteSet& chunk, std::size_t at) {
+    return ReadFromDeviceInto(VolumePath(letter), start, static_cast<DWORD>(kChunkBytes), chunk, at);
 }
 
-ByteSet ReadVolumeSectors(const std::string& letter, std::int64_t start, std::int64_t count) {
+ByteSet ReadVolumeSectors(const std::string& letter, std::int64_t start, std::int64_t count, ReadReport* report) {
     const std::int64_t sectors = std::clamp<std::int64_t>(count, 0, kChunkSectors);
-    return ReadFromDevice(VolumePath(letter), start, static_cast<DWORD>(sectors * kSectorSize));
+    return ReadFromDevice(VolumePath(letter), start, static_cast<DWORD>(sectors * kSectorSize), report);
 }
 
 ByteSet ReadDiskSector(std::int32_t disk, std::int64_t sector) {

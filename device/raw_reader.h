@@ -11,19 +11,34 @@ inline constexpr std::int64_t kSectorSize = 512;
 inline constexpr std::int64_t kChunkSectors = 100000;
 inline constexpr std::int64_t kChunkBytes = kChunkSectors * kSectorSize;
 
+// What a read could not deliver. The bytes are always the full length asked for;
+// this tells which of them are zeros standing in for the drive's own.
+struct ReadReport {
+    bool opened = false;                   // false: the volume could not be opened at all
+    bool gone = false;                     // the device is not there (any more): removed, unplugged, replaced
+    std::int64_t deliveredBytes = 0;       // bytes that came from the drive, from the start of the read
+    std::int64_t unreadableSectors = 0;    // sectors the drive failed to deliver, zero-filled
+    std::int64_t firstUnreadableSector = -1;  // the first of them, counted from the volume's start
+    std::string reason;                    // the system's words for the first failure; empty when none
+    // Sectors of the first wanted sectors that did not come from the drive: unreadable, or past its end.
+    std::int64_t MissingOf(std::int64_t wanted) const;
+};
+
 // Returns 51,200,000 bytes from sector start of the volume (zero where nothing
 // could be read); an empty byte set when the volume cannot be opened.
 ByteSet ReadVolumeChunk(const std::string& letter, std::int64_t start);
 
 // The same bytes as ReadVolumeChunk, read into chunk from byte at onward so that its
 // storage is reused from one chunk to the next: chunk ends up at + 51,200,000 bytes
-// long, or is cut back to at bytes when the volume cannot be opened.
-void ReadVolumeChunkInto(const std::string& letter, std::int64_t start, ByteSet& chunk, std::size_t at = 0);
+// long, or is cut back to at bytes when the volume cannot be opened. Returns what
+// could not be read.
+ReadReport ReadVolumeChunkInto(const std::string& letter, std::int64_t start, ByteSet& chunk, std::size_t at = 0);
 
 // Returns the first count sectors of ReadVolumeChunk(letter, start) without reading
 // the rest of the chunk (count is clamped to 0 ... 100,000); empty when the volume
-// cannot be opened.
-ByteSet ReadVolumeSectors(const std::string& letter, std::int64_t start, std::int64_t count);
+// cannot be opened. report, when given, receives what could not be read.
+ByteSet ReadVolumeSectors(const std::string& letter, std::int64_t start, std::int64_t count,
+                          ReadReport* report = nullptr);
 
 // Returns sector of physical drive disk (512 bytes); empty when the drive cannot be opened.
 ByteSet ReadDiskSector(std::int32_t disk, std::int64_t sector);

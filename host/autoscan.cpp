@@ -122,7 +122,7 @@ private:
     bool AnswerModal() {
         QWidget* modal = QApplication::activeModalWidget();
         if (auto* box = qobject_cast<QMessageBox*>(modal)) {
-            OnMessage(box->text());
+            OnMessage(box->text(), box->icon() == QMessageBox::Information);
             box->button(QMessageBox::Ok) != nullptr ? box->button(QMessageBox::Ok)->click() : box->reject();
             return true;
         }
@@ -148,16 +148,18 @@ private:
         Click("按钮1");
     }
 
-    void OnMessage(const QString& text) {
+    // A completion is told with the information icon; anything that went wrong,
+    // even in a scan or save that ran to its end, with a warning.
+    void OnMessage(const QString& text, bool success) {
         if (step_ == Step::Scanning) {
             scanSeconds_ = static_cast<double>(clock_.nsecsElapsed()) / 1e9;
             bytesRead_ = BytesReadSoFar() - bytesAtStart_;
             if (auto* tree = Control<QTreeWidget>("树型框1")) found_ = tree->topLevelItemCount();
-            if (text != QStringLiteral("扫描完成")) failure_ = text;
+            if (!success && failure_.isEmpty()) failure_ = text;
             screenshot_.isEmpty() ? StartSave() : StartPreview();
         } else if (step_ == Step::Saving) {
             saveSeconds_ = static_cast<double>(clock_.nsecsElapsed()) / 1e9;
-            if (text != QStringLiteral("保存完成")) failure_ = text;
+            if (!success && failure_.isEmpty()) failure_ = text;
             step_ = Step::Done;
             if (QWidget* window = Window()) QTimer::singleShot(0, window, &QWidget::close);
         }

@@ -29,7 +29,7 @@ std::optional<DirectoryLock> DirectoryLock::TryTake(const std::string& lockFile,
     heldElsewhere = false;
     // Close-on-exec: a validator started while the lock is held must not keep it
     // alive after this copy has ended.
-    DirectoryLock lock(open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
+    DirectoryLock lock(open(lockFile.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644));
     if (lock.descriptor_ < 0) {
         failure = std::strerror(errno);
         return std::nullopt;

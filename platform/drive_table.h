@@ -1,6 +1,7 @@
 #pragma once
 // The drive table behind the Win32-shaped device calls on Linux: which physical
 // drives and which drive letters exist, and where their bytes live.
+#include <cerrno>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -9,6 +10,19 @@
 
 namespace velkor {
 
+// What tells one device from another behind the same name: a card swapped in a
+// reader keeps its /dev name but not its disk sequence number, an image replaced
+// by another file keeps its path but not its inode.
+struct DeviceIdentity {
+    std::uint64_t device = 0;    // st_rdev of a block device, st_dev of an image file
+    std::uint64_t inode = 0;     // the image file's inode; 0 for a block device
+    std::uint64_t sequence = 0;  // the kernel's disk sequence number of a block device (0: not told)
+    bool operator==(const DeviceIdentity&) const = default;
+};
+
+// Returns the identity of the block device or file at source; nullopt when it does not exist.
+std::optional<DeviceIdentity> IdentityOfSource(const std::string& source);
+
 // One volume as the drive box shows it.
 struct VolumeInfo {
     std::string letter;       // "C" ... "Z", the letter alone
@@ -16,12 +30,20 @@ struct VolumeInfo {
     std::string description;  // what a user recognises: device or image name and size
     std::int32_t diskNumber = -1;
     std::int64_t sizeBytes = 0;
+    bool isImage = false;                     // source is a regular file, not a block device
+    std::optional<DeviceIdentity> identity = std::nullopt;  // nullopt when the source no longer exists
+    bool operator==(const VolumeInfo&) const = default;
 };
 
 // Returns the volumes of the drive table in letter order (C onward). While the
 // table is discovered rather than arranged, each call discovers it afresh, so a
-// drive plugged in since the last call is listed.
+// drive plugged in since the last call is listed. A letter stays bound to one
+// device for the life of the process: a new device takes the next letter never
+// used, and the letter of a device that went away is not given to another.
 std::vector<VolumeInfo> ListVolumes();
+
+// Returns letter's volume as ListVolumes() describes it now; nullopt when it is not listed.
+std::optional<VolumeInfo> CurrentVolume(std::string_view letter);
 
 // ---------------------------------------------------------------------------
 // Arrangement API, used by tests and by a host: sets up the drive table exactly
@@ -42,6 +64,9 @@ struct ArrangedVolume {
     std::int32_t diskNumber = -1;
     std::int32_t partitionNumber = 0;  // 0 for a volume that is a whole disk or image
     bool sizeQueryFails = false;       // as an unmounted (RAW) volume answers the size query
+    // The device the letter was given to; reads refuse any other found at source
+    // later. Arranging records it when left unset and the source exists.
+    std::optional<DeviceIdentity> identity = std::nullopt;
 };
 
 struct DriveTable {
@@ -58,9 +83,10 @@ void ArrangeDriveTable(std::vector<ArrangedDisk> disks, std::vector<ArrangedVolu
 void UseDiscoveredDriveTable();
 
 // Makes every read of source that touches bytes firstByte ... lastByte fail with
-// EIO until ClearInjectedFaults(), as a card with unreadable sectors does: a read
-// that starts before the range delivers the bytes up to it, one that starts inside fails.
-void InjectReadFailure(std::string source, std::int64_t firstByte, std::int64_t lastByte);
+// error (an errno value: EIO as a card with unreadable sectors, ENODEV as a reader
+// pulled out) until ClearInjectedFaults(): a read that starts before the range
+// delivers the bytes up to it, one that starts inside fails.
+void InjectReadFailure(std::string source, std::int64_t firstByte, std::int64_t lastByte, int error = EIO);
 
 // Removes every failure InjectReadFailure() set up.
 void ClearInjectedFaults();
@@ -75,7 +101,9 @@ std::optional<ArrangedVolume> FindVolume(std::string_view letter);
 std::optional<ArrangedDisk> FindDisk(std::int32_t number);
 
 // Returns how many of the size bytes at offset of source can be read before an
-// injected failure (size when none lies ahead); -1 when offset itself lies in one.
-std::int64_t ReadableBeforeInjectedFault(const std::string& source, std::int64_t offset, std::int64_t size);
+// injected failure (size when none lies ahead); -1 when offset itself lies in
+// one, with error set to the errno it injects.
+std::int64_t ReadableBeforeInjectedFault(const std::string& source, std::int64_t offset, std::int64_t size,
+                                         int& error);
 
 }  // namespace velkor

@@ -1,6 +1,11 @@
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <charconv>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -13,10 +18,19 @@ namespace {
 
 constexpr const char* kImagesVariable = "VELKOR_IMAGES";
 
+constexpr char kFirstLetter = 'C';
+constexpr char kLastLetter = 'Z';
+
 struct InjectedFault {
     std::string source;
     std::int64_t firstByte = 0;
     std::int64_t lastByte = 0;
+    int error = EIO;
+};
+
+struct LetterBinding {
+    DeviceIdentity identity;
+    std::string letter;
 };
 
 // Only the window's thread touches the table, so a plain global suffices.
@@ -25,6 +39,8 @@ struct TableState {
     bool discovered = false;
     DriveTable table;
     std::vector<InjectedFault> faults;
+    std::vector<LetterBinding> bindings;  // every letter handed out since the process started
+    char nextLetter = kFirstLetter;
 };
 
 TableState& State() {
@@ -32,15 +48,57 @@ TableState& State() {
     return state;
 }
 
-DriveTable DiscoverMachine() {
+// The kernel numbers every disk it attaches anew (also a medium swapped in a reader);
+// a partition shares the number of its disk.
+std::uint64_t DiskSequence(dev_t device) {
+    const std::string link = "/sys/dev/block/" + std::to_string(major(device)) + ":" + std::to_string(minor(device));
+    char resolved[PATH_MAX];
+    if (realpath(link.c_str(), resolved) == nullptr) return 0;
+    std::string directory = resolved;
+    struct stat partition {};
+    if (stat((directory + "/partition").c_str(), &partition) == 0) directory = directory.substr(0, directory.rfind('/'));
+    const std::string text = ReadSmallTextFile(directory + "/diskseq");
+    std::uint64_t sequence = 0;
+    std::from_chars(text.data(), text.data() + text.size(), sequence);
+    return sequence;
+}
+
+// The letter bound to identity, binding the next unused one when it has none; empty when none is left.
+std::string LetterFor(TableState& state, const DeviceIdentity& identity) {
+    for (const LetterBinding& binding : state.bindings) {
+        if (binding.identity == identity) return binding.letter;
+    }
+    if (state.nextLetter > kLastLetter) return {};
+    state.bindings.push_back({identity, std::string(1, state.nextLetter++)});
+    return state.bindings.back().letter;
+}
+
+// Gives each discovered volume the letter bound to its device for the life of the
+// process, so that a letter listed once never comes to mean another device.
+void BindLetters(TableState& state, DriveTable& table) {
+    std::vector<ArrangedVolume> bound;
+    for (ArrangedVolume& volume : table.volumes) {
+        volume.identity = IdentityOfSource(volume.source);
+        if (!volume.identity) continue;
+        volume.letter = LetterFor(state, *volume.identity);
+        if (!volume.letter.empty()) bound.push_back(std::move(volume));
+    }
+    std::sort(bound.begin(), bound.end(),
+              [](const ArrangedVolume& a, const ArrangedVolume& b) { return a.letter < b.letter; });
+    table.volumes = std::move(bound);
+}
+
+DriveTable DiscoverMachine(TableState& state) {
     const char* images = std::getenv(kImagesVariable);
-    return DiscoverDriveTable("/sys/block", "/dev", ImagePathsFromList(images == nullptr ? "" : images));
+    DriveTable table = DiscoverDriveTable("/sys/block", "/dev", ImagePathsFromList(images == nullptr ? "" : images));
+    BindLetters(state, table);
+    return table;
 }
 
 const DriveTable& CurrentTable() {
     TableState& state = State();
     if (!state.arranged && !state.discovered) {
-        state.table = DiscoverMachine();
+        state.table = DiscoverMachine(state);
         state.discovered = true;
     }
     return state.table;
@@ -67,10 +125,20 @@ std::string HumanSize(std::int64_t bytes) {
 VolumeInfo DescribeVolume(const ArrangedVolume& volume) {
     const std::int64_t size = VolumeExtentBytes(volume);
     const std::string name = std::filesystem::path(volume.source).filename().string();
-    return {volume.letter, volume.source, name + "  (" + HumanSize(size) + ")", volume.diskNumber, size};
+    struct stat info {};
+    const bool isImage = stat(volume.source.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+    return {volume.letter, volume.source, name + "  (" + HumanSize(size) + ")", volume.diskNumber, size, isImage,
+            IdentityOfSource(volume.source)};
 }
 
 }  // namespace
+
+std::optional<DeviceIdentity> IdentityOfSource(const std::string& source) {
+    struct stat info {};
+    if (stat(source.c_str(), &info) != 0) return std::nullopt;
+    if (S_ISBLK(info.st_mode)) return DeviceIdentity{info.st_rdev, 0, DiskSequence(info.st_rdev)};
+    return DeviceIdentity{info.st_dev, info.st_ino, 0};
+}
 
 std::vector<VolumeInfo> ListVolumes() {
     State().discovered = false;
@@ -79,9 +147,19 @@ std::vector<VolumeInfo> ListVolumes() {
     return volumes;
 }
 
+std::optional<VolumeInfo> CurrentVolume(std::string_view letter) {
+    for (VolumeInfo& volume : ListVolumes()) {
+        if (SameLetter(volume.letter, letter)) return std::move(volume);
+    }
+    return std::nullopt;
+}
+
 void ArrangeDriveTable(std::vector<ArrangedDisk> disks, std::vector<ArrangedVolume> volumes) {
     TableState& state = State();
     state.arranged = true;
+    for (ArrangedVolume& volume : volumes) {
+        if (!volume.identity) volume.identity = IdentityOfSource(volume.source);
+    }
     state.table = {std::move(disks), std::move(volumes)};
 }
 
@@ -91,17 +169,21 @@ void UseDiscoveredDriveTable() {
     state.discovered = false;
 }
 
-void InjectReadFailure(std::string source, std::int64_t firstByte, std::int64_t lastByte) {
-    State().faults.push_back({std::move(source), firstByte, lastByte});
+void InjectReadFailure(std::string source, std::int64_t firstByte, std::int64_t lastByte, int error) {
+    State().faults.push_back({std::move(source), firstByte, lastByte, error});
 }
 
 void ClearInjectedFaults() { State().faults.clear(); }
 
-std::int64_t ReadableBeforeInjectedFault(const std::string& source, std::int64_t offset, std::int64_t size) {
+std::int64_t ReadableBeforeInjectedFault(const std::string& source, std::int64_t offset, std::int64_t size,
+                                         int& error) {
     std::int64_t readable = size;
     for (const InjectedFault& fault : State().faults) {
         if (fault.source != source || fault.lastByte < offset) continue;
-        if (fault.firstByte <= offset) return -1;
+        if (fault.firstByte <= offset) {
+            error = fault.error;
+            return -1;
+        }
         readable = std::min(readable, fault.firstByte - offset);
     }
     return readable;

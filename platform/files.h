@@ -1,6 +1,7 @@
 #pragma once
 // Whole-file I/O, the program directory and timed waits.
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "platform/bytes.h"
@@ -17,8 +18,44 @@ void OverrideProgramDirectory(const std::string& directory);
 // The separator appended between a directory and a file name.
 inline constexpr char kPathSeparator = '/';
 
-// Writes bytes to path, creating or replacing it; returns false when it could not be written whole.
-bool WriteWholeFile(const std::string& path, ByteView bytes);
+// Writes bytes to path, creating or replacing its content, never through a
+// symbolic link; returns false when it could not be written whole, with the
+// system's reason in reason when given.
+bool WriteWholeFile(const std::string& path, ByteView bytes, std::string* reason = nullptr);
+
+// The modification time and inode of a file: any write to it or replacement of it changes them.
+struct FileStamp {
+    std::int64_t seconds = 0;
+    std::int64_t nanoseconds = 0;
+    std::uint64_t inode = 0;
+    bool operator==(const FileStamp&) const = default;
+};
+
+// Writes bytes to path as WriteWholeFile does and dates it back to the epoch, so
+// that a later write shows in its stamp however coarse the file system's clock;
+// returns the stamp it left, nullopt (with reason) when it could not write.
+std::optional<FileStamp> WriteBackdatedFile(const std::string& path, ByteView bytes, std::string* reason = nullptr);
+
+// Returns path's stamp now (a symbolic link's own); nullopt when it is missing.
+std::optional<FileStamp> StampOf(const std::string& path);
+
+// Why a file cannot serve as a scratch file that is overwritten at will.
+enum class ScratchFault {
+    kNone,          // absent, or a plain file of its own
+    kSymbolicLink,  // a write would land wherever it points
+    kNotRegular,    // a device, directory, pipe ...
+    kMoreNames,     // hard links: a write would change the file under its other names too
+};
+
+// Returns what stands against overwriting path as a scratch file.
+ScratchFault ScratchFaultOf(const std::string& path);
+
+// Returns true when both paths name the same file, links followed; false when either is missing.
+bool SameFile(const std::string& a, const std::string& b);
+
+// Makes a write beyond the process's file-size limit fail with EFBIG, so it can be
+// reported, instead of ending the process.
+void FailWritesBeyondFileSizeLimit();
 
 // Writes bytes beside path and renames the result over it, so path never holds a
 // half-written file. Returns false with the reason when it could not.

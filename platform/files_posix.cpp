@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -46,14 +47,79 @@ void OverrideProgramDirectory(const std::string& directory) {
     while (gOverride.size() > 1 && gOverride.back() == '/') gOverride.pop_back();
 }
 
-bool WriteWholeFile(const std::string& path, ByteView bytes) {
-    // Overwriting in place and cutting the rest off afterwards, instead of opening
-    // with O_TRUNC, spares ext4 the forced flush it gives a file truncated to zero
-    // and rewritten: that flush cost more than the validator run it feeds.
-    UniqueFd fd(open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
-    if (!fd) return false;
-    return WriteAll(fd.get(), bytes) && ftruncate(fd.get(), static_cast<off_t>(bytes.size())) == 0;
+namespace {
+
+bool Failed(std::string* reason) {
+    if (reason != nullptr) *reason = std::strerror(errno);
+    return false;
 }
+
+// Writes bytes over fd's content and cuts the rest off. Overwriting in place,
+// instead of opening with O_TRUNC, spares ext4 the forced flush it gives a file
+// truncated to zero and rewritten: that flush cost more than the validator run it feeds.
+bool OverwriteWith(int fd, ByteView bytes, std::string* reason) {
+    if (!WriteAll(fd, bytes) || ftruncate(fd, static_cast<off_t>(bytes.size())) != 0) return Failed(reason);
+    return true;
+}
+
+// Opens path for writing without following a link in its last component.
+UniqueFd OpenForOverwrite(const std::string& path) {
+    return UniqueFd(open(path.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644));
+}
+
+FileStamp StampFrom(const struct stat& info) {
+    return {static_cast<std::int64_t>(info.st_mtim.tv_sec), static_cast<std::int64_t>(info.st_mtim.tv_nsec),
+            static_cast<std::uint64_t>(info.st_ino)};
+}
+
+}  // namespace
+
+bool WriteWholeFile(const std::string& path, ByteView bytes, std::string* reason) {
+    UniqueFd fd = OpenForOverwrite(path);
+    if (!fd) return Failed(reason);
+    // A full disk may only show at close on some file systems, so its result counts too.
+    return OverwriteWith(fd.get(), bytes, reason) && (fd.Close() || Failed(reason));
+}
+
+std::optional<FileStamp> WriteBackdatedFile(const std::string& path, ByteView bytes, std::string* reason) {
+    UniqueFd fd = OpenForOverwrite(path);
+    if (!fd) {
+        Failed(reason);
+        return std::nullopt;
+    }
+    if (!OverwriteWith(fd.get(), bytes, reason)) return std::nullopt;
+    const timespec epoch[2] = {};
+    struct stat info {};
+    if (futimens(fd.get(), epoch) != 0 || fstat(fd.get(), &info) != 0 || !fd.Close()) {
+        Failed(reason);
+        return std::nullopt;
+    }
+    return StampFrom(info);
+}
+
+std::optional<FileStamp> StampOf(const std::string& path) {
+    struct stat info {};
+    if (lstat(path.c_str(), &info) != 0) return std::nullopt;
+    return StampFrom(info);
+}
+
+ScratchFault ScratchFaultOf(const std::string& path) {
+    struct stat info {};
+    if (lstat(path.c_str(), &info) != 0) return ScratchFault::kNone;
+    if (S_ISLNK(info.st_mode)) return ScratchFault::kSymbolicLink;
+    if (!S_ISREG(info.st_mode)) return ScratchFault::kNotRegular;
+    if (info.st_nlink > 1) return ScratchFault::kMoreNames;
+    return ScratchFault::kNone;
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+    struct stat first {};
+    struct stat second {};
+    return stat(a.c_str(), &first) == 0 && stat(b.c_str(), &second) == 0 && first.st_dev == second.st_dev &&
+           first.st_ino == second.st_ino;
+}
+
+void FailWritesBeyondFileSizeLimit() { signal(SIGXFSZ, SIG_IGN); }
 
 bool ReplaceFileAtomically(const std::string& path, ByteView bytes, std::string& reason) {
     std::string temporary = path + ".part-XXXXXX";

@@ -16,12 +16,14 @@ extern char** environ;
 namespace velkor {
 namespace {
 
-int ReapBlocking(pid_t pid) {
+// Waits for pid to end and notes how it ended in run.
+void ReapBlocking(pid_t pid, ProgramRun& run) {
     int status = 0;
     while (waitpid(pid, &status, 0) < 0) {
-        if (errno != EINTR) return -1;
+        if (errno != EINTR) return;
     }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
 }
 
 // Waits up to limit; returns false when the child is still running then.
@@ -52,7 +54,7 @@ ProgramRun StartProgramAndWait(const std::string& path, std::int64_t limitMillis
         kill(pid, SIGKILL);
         run.timedOut = true;
     }
-    run.exitStatus = ReapBlocking(pid);
+    ReapBlocking(pid, run);
     return run;
 }
 

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <cstring>
 #include <limits>
 #include <map>
 #include <optional>
@@ -25,8 +26,38 @@ constexpr std::string_view kDeviceNamespace = "\\\\.\\";
 constexpr std::string_view kPhysicalDrive = "PhysicalDrive";
 constexpr DWORD kFileDeviceDisk = 0x7;
 constexpr std::int64_t kNoLimit = -1;
-// The unit in which a source fails and is skipped when it cannot be read.
-constexpr std::int64_t kSourceSectorBytes = 512;
+
+struct LastError {
+    DWORD code = ERROR_SUCCESS;
+    int error = 0;  // the errno behind it
+};
+
+thread_local LastError tLastError;
+
+DWORD CodeOf(int error) {
+    switch (error) {
+        case 0: return ERROR_SUCCESS;
+        case ENOENT:
+        case ENOTDIR: return ERROR_FILE_NOT_FOUND;
+        case EACCES:
+        case EPERM:
+        case EROFS: return ERROR_ACCESS_DENIED;
+        case EBADF: return ERROR_INVALID_HANDLE;
+        case ENOMEDIUM: return ERROR_NOT_READY;
+        case EIO: return ERROR_CRC;
+        case ENODEV:
+        case ENXIO: return ERROR_DEVICE_NOT_CONNECTED;
+        case EINVAL: return ERROR_INVALID_PARAMETER;
+        default: return ERROR_GEN_FAILURE;
+    }
+}
+
+// Records error (an errno value) as the thread's last failure; returns failure for the caller to return.
+template <typename T>
+T Fail(int error, T failure) {
+    tLastError = {CodeOf(error), error};
+    return failure;
+}
 
 // What a device path resolves to: a byte range of a source and the drive that holds it.
 struct DeviceTarget {
@@ -35,6 +66,7 @@ struct DeviceTarget {
     std::int64_t limit = kNoLimit;  // bytes readable from base; kNoLimit: to the source's end
     std::int32_t diskNumber = -1;
     std::int32_t partitionNumber = 0;
+    std::optional<DeviceIdentity> identity;  // the device the letter was given to, when known
 };
 
 struct OpenDevice {
@@ -64,9 +96,10 @@ std::optional<DeviceTarget> VolumeTarget(std::string_view letter) {
     const std::optional<ArrangedVolume> volume = FindVolume(letter);
     // A range that starts before its source is an arrangement fault; such a letter cannot be opened.
     if (!volume || volume->offsetBytes < 0) return std::nullopt;
-    return DeviceTarget{volume->source, volume->offsetBytes,
-                        volume->sizeBytes < 0 ? kNoLimit : volume->sizeBytes, volume->diskNumber,
-                        volume->partitionNumber};
+    return DeviceTarget{volume->source,          volume->offsetBytes,
+                        volume->sizeBytes < 0 ? kNoLimit : volume->sizeBytes,
+                        volume->diskNumber,      volume->partitionNumber,
+                        volume->identity};
 }
 
 // Only the canonical decimal form names a drive, as in the paths the reader builds.
@@ -79,7 +112,7 @@ std::optional<DeviceTarget> DiskTarget(std::string_view digits) {
     }
     const std::optional<ArrangedDisk> disk = FindDisk(number);
     if (!disk) return std::nullopt;
-    return DeviceTarget{disk->source, 0, kNoLimit, disk->number, 0};
+    return DeviceTarget{disk->source, 0, kNoLimit, disk->number, 0, std::nullopt};
 }
 
 std::optional<DeviceTarget> ResolveDevicePath(std::string_view path) {
@@ -93,9 +126,10 @@ std::optional<DeviceTarget> ResolveDevicePath(std::string_view path) {
 // The one place a source's bytes are read; a failure here is an unreadable range.
 ssize_t ReadSourceAt(const DeviceTarget& target, int fd, std::uint8_t* into, std::int64_t size,
                      std::int64_t offset) {
-    const std::int64_t readable = ReadableBeforeInjectedFault(target.source, offset, size);
+    int injected = 0;
+    const std::int64_t readable = ReadableBeforeInjectedFault(target.source, offset, size, injected);
     if (readable < 0) {
-        errno = EIO;
+        errno = injected;
         return -1;
     }
     for (;;) {
@@ -115,40 +149,28 @@ std::int64_t ReadableBytes(const OpenDevice& device, std::int64_t want) {
     return std::clamp<std::int64_t>(room, 0, std::min(want, beforeOverflow));
 }
 
-// Bytes from offset of the source up to the end of the sector that holds it.
-std::int64_t RestOfSector(std::int64_t offset) { return kSourceSectorBytes - offset % kSourceSectorBytes; }
-
 // Reads into buffer until want bytes are in or the source ends; returns false
-// when any part could not be read. A device fails a whole request for one bad
-// sector, so a failed request is retried one sector at a time: only a sector
-// that fails alone is left zero, and reading goes on behind it with requests
-// that grow again. Any failure other than EIO means the device is gone and ends the read.
+// with errno set when the source fails, delivered then counting the bytes before the failure.
 bool ReadFully(const OpenDevice& device, std::uint8_t* buffer, std::int64_t want, std::int64_t& delivered) {
     const std::int64_t start = device.target.base + device.position;
-    std::int64_t step = want;
-    bool whole = true;
     while (delivered < want) {
-        const std::int64_t at = start + delivered;
-        const std::int64_t length = std::min(step, want - delivered);
-        const ssize_t got = ReadSourceAt(device.target, device.fd.get(), buffer + delivered, length, at);
-        if (got > 0) {
-            delivered += got;
-            step = std::min(step * 2, want);
-            continue;
-        }
+        const ssize_t got =
+            ReadSourceAt(device.target, device.fd.get(), buffer + delivered, want - delivered, start + delivered);
+        if (got < 0) return false;
         if (got == 0) break;
-        if (errno != EIO) return false;
-        const std::int64_t sector = RestOfSector(at);
-        if (length > sector) {
-            step = sector;
-            continue;
-        }
-        whole = false;
-        std::fill(buffer + delivered, buffer + delivered + length, std::uint8_t{0});
-        delivered += length;
-        step = kSourceSectorBytes;
+        delivered += got;
     }
-    return whole;
+    return true;
+}
+
+// True when fd is still the device the letter was given to.
+bool IsTheListedDevice(int fd, const DeviceTarget& target) {
+    if (!target.identity) return true;
+    struct stat info {};
+    if (fstat(fd, &info) != 0) return false;
+    if (!S_ISBLK(info.st_mode)) return DeviceIdentity{info.st_dev, info.st_ino, 0} == *target.identity;
+    // A medium swapped in the same reader keeps the device number but not the disk sequence.
+    return info.st_rdev == target.identity->device && IdentityOfSource(target.source) == target.identity;
 }
 
 std::optional<ArrangedVolume> VolumeOfRoot(const char* rootPath) {
@@ -200,12 +222,14 @@ void Store(ULONGLONG* out, ULONGLONG value) {
 }  // namespace
 
 HANDLE CreateFileA(const char* path, DWORD, DWORD, void*, DWORD, DWORD, HANDLE) {
-    if (path == nullptr) return INVALID_HANDLE_VALUE;
+    if (path == nullptr) return Fail(EINVAL, INVALID_HANDLE_VALUE);
     std::optional<DeviceTarget> target = ResolveDevicePath(path);
-    if (!target) return INVALID_HANDLE_VALUE;
+    if (!target) return Fail(ENOENT, INVALID_HANDLE_VALUE);
     // Read-only whatever access was asked: a recovery tool must never write to its source.
     UniqueFd fd(open(target->source.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!fd) return INVALID_HANDLE_VALUE;
+    if (!fd) return Fail(errno, INVALID_HANDLE_VALUE);
+    // Another device found under the listed name is not the drive the user chose.
+    if (!IsTheListedDevice(fd.get(), *target)) return Fail(ENODEV, INVALID_HANDLE_VALUE);
     HandleTable& handles = Handles();
     const std::uintptr_t id = handles.next++;
     handles.open.emplace(id, OpenDevice{std::move(fd), std::move(*target), 0});
@@ -225,25 +249,28 @@ DWORD SetFilePointer(HANDLE file, LONG distanceLow, LONG* distanceHigh, DWORD mo
 BOOL ReadFile(HANDLE file, void* buffer, DWORD toRead, DWORD* read, void*) {
     if (read != nullptr) *read = 0;
     OpenDevice* device = Lookup(file);
-    if (device == nullptr || (buffer == nullptr && toRead > 0)) return 0;
+    if (device == nullptr) return Fail(EBADF, 0);
+    if (buffer == nullptr && toRead > 0) return Fail(EINVAL, 0);
     const std::int64_t want = ReadableBytes(*device, std::int64_t{toRead});
     std::int64_t delivered = 0;
     const bool ok = ReadFully(*device, static_cast<std::uint8_t*>(buffer), want, delivered);
+    const int error = errno;
     device->position += delivered;
     if (read != nullptr) *read = static_cast<DWORD>(delivered);
-    return ok ? 1 : 0;
+    return ok ? 1 : Fail(error, 0);
 }
 
 BOOL CloseHandle(HANDLE file) {
-    return Handles().open.erase(reinterpret_cast<std::uintptr_t>(file)) == 1 ? 1 : 0;
+    return Handles().open.erase(reinterpret_cast<std::uintptr_t>(file)) == 1 ? 1 : Fail(EBADF, 0);
 }
 
 BOOL DeviceIoControl(HANDLE device, DWORD controlCode, void*, DWORD, void* outBuffer, DWORD outSize,
                      DWORD* bytesReturned, void*) {
     const OpenDevice* opened = Lookup(device);
-    if (opened == nullptr || controlCode != IOCTL_STORAGE_GET_DEVICE_NUMBER || outBuffer == nullptr ||
+    if (opened == nullptr) return Fail(EBADF, 0);
+    if (controlCode != IOCTL_STORAGE_GET_DEVICE_NUMBER || outBuffer == nullptr ||
         outSize < sizeof(STORAGE_DEVICE_NUMBER)) {
-        return 0;
+        return Fail(EINVAL, 0);
     }
     auto* record = static_cast<STORAGE_DEVICE_NUMBER*>(outBuffer);
     record->DeviceType = kFileDeviceDisk;
@@ -256,13 +283,17 @@ BOOL DeviceIoControl(HANDLE device, DWORD controlCode, void*, DWORD, void* outBu
 BOOL GetDiskFreeSpaceExA(const char* rootPath, ULONGLONG* freeBytesAvailable, ULONGLONG* totalBytes,
                          ULONGLONG* totalFreeBytes) {
     const std::optional<ArrangedVolume> volume = VolumeOfRoot(rootPath);
-    if (!volume) return 0;
+    if (!volume) return Fail(ENOENT, 0);
     const std::optional<SpaceCounters> space = VolumeSpace(*volume);
-    if (!space) return 0;
+    if (!space) return Fail(ENODEV, 0);
     Store(freeBytesAvailable, space->available);
     Store(totalBytes, space->total);
     Store(totalFreeBytes, space->free);
     return 1;
 }
+
+DWORD GetLastError() { return tLastError.code; }
+
+std::string LastErrorText() { return std::strerror(tLastError.error); }
 
 }  // namespace velkor::win32

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/bytes.h"
+#include "platform/drive_table.h"
 #include "platform/picture_measure.h"
 
 class QMenu;
@@ -29,10 +30,17 @@ public:
     explicit DriveBox(QWidget* parent);
     // Lists the volumes of the drive table again, keeping the selection when it still exists.
     void Refresh();
+    // Lists them again only when a drive came, went or changed since the last listing;
+    // returns true when it did.
+    bool RefreshIfChanged();
     // Returns the selected letter alone; empty when no drive is listed.
     std::string SelectedLetter() const;
     // Selects letter; returns false when it is not listed.
     bool SelectLetter(const std::string& letter);
+
+private:
+    void Fill(std::vector<VolumeInfo> volumes);
+    std::vector<VolumeInfo> listed_;
 };
 
 // Tree box with a check box on every entry; a flat list addressed by 0-based index.

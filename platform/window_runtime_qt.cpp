@@ -68,15 +68,25 @@ bool BindWindowRuntime() {
 
 DriveBox::DriveBox(QWidget* parent) : QComboBox(parent) { Refresh(); }
 
-void DriveBox::Refresh() {
+void DriveBox::Refresh() { Fill(ListVolumes()); }
+
+bool DriveBox::RefreshIfChanged() {
+    std::vector<VolumeInfo> volumes = ListVolumes();
+    if (volumes == listed_) return false;
+    Fill(std::move(volumes));
+    return true;
+}
+
+void DriveBox::Fill(std::vector<VolumeInfo> volumes) {
     const std::string kept = SelectedLetter();
     const QSignalBlocker quiet(this);
     clear();
-    for (const VolumeInfo& volume : ListVolumes()) {
+    for (const VolumeInfo& volume : volumes) {
         addItem(QString::fromStdString(volume.letter + ":  " + volume.description),
                 QString::fromStdString(volume.letter));
     }
     if (!kept.empty()) SelectLetter(kept);
+    listed_ = std::move(volumes);
 }
 
 std::string DriveBox::SelectedLetter() const { return currentData().toString().toStdString(); }

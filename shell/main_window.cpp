@@ -25,6 +25,8 @@ namespace {
 constexpr int kClientWidth = 634;
 constexpr int kClientHeight = 455;
 constexpr int kTimerInterval = 200;
+// How often the drive box looks for drives plugged in or pulled out.
+constexpr int kDriveWatchInterval = 1000;
 constexpr std::int64_t kWaitBeforeExitMs = 500;
 
 QPointer<MainWindow> gMainWindow;
@@ -92,6 +94,8 @@ void MainWindow::CreateControls() {
     时钟1 = new QTimer(this);
     时钟1->setObjectName(QStringLiteral("时钟1"));
     时钟1->setInterval(kTimerInterval);
+    driveWatch_ = new QTimer(this);
+    driveWatch_->setInterval(kDriveWatchInterval);
 }
 
 void MainWindow::CreateMenus() {
@@ -113,6 +117,8 @@ void MainWindow::WireEvents() {
     connect(按钮1, &QPushButton::clicked, this, [this] { ScanButtonAction(Scan()); });
     connect(按钮3, &QPushButton::clicked, this, [this] { SaveTickedPictures(Save()); });
     connect(时钟1, &QTimer::timeout, this, [this] { TimerTick(); });
+    connect(driveWatch_, &QTimer::timeout, this, [this] { WatchDrives(); });
+    driveWatch_->start();
     connect(树型框1, &QTreeWidget::currentItemChanged, this, [this] { Preview(Scan()); });
     connect(树型框1, &QWidget::customContextMenuRequested, this, [this] { PopUpMenu(recoverMenu_); });
     时钟1->start();
@@ -131,6 +137,17 @@ void MainWindow::TimerTick() {
     const ScanState& s = TheScanState();
     ShowScanProgress(*进度条1, *透明标签1, s.ScanPosition, s.DeviceSectors);
     ShowResultStatus();
+}
+
+// A scan keeps the drive box disabled and its drive selected, so the list is
+// refreshed between scans only; a drive that went away is noticed when a scan or
+// save checks it.
+void MainWindow::WatchDrives() {
+    if (!驱动器框1->isEnabled()) return;
+    if (!驱动器框1->RefreshIfChanged()) return;
+    // The selection is measured again when its drive went away or changed.
+    if (CurrentVolume(驱动器框1->SelectedLetter()) != TheScanState().SelectedVolume) DriveChanged();
+    ShowDriveStatus();
 }
 
 void MainWindow::ShowDriveStatus() {

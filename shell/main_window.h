@@ -40,6 +40,7 @@ private:
     void Created();
     void DriveChanged();
     void TimerTick();
+    void WatchDrives();
     void ExitWithConfirmation();
     void ShowAbout();
     void ShowDriveStatus();
@@ -62,6 +63,7 @@ private:
     DirectoryEditBox* 目录编辑框1 = nullptr;
     MeasuringControl* 动画物体1 = nullptr;
     QTimer* 时钟1 = nullptr;
+    QTimer* driveWatch_ = nullptr;
     QMenu* recoverMenu_ = nullptr;
 };
 

@@ -6,6 +6,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
 
 #include "carving/scan_state.h"
@@ -170,6 +173,74 @@ TEST(ReadOnlySources, NoOperationOpensTheImageForWriting) {
     EXPECT_EQ(seen & (IN_CLOSE_WRITE | IN_MODIFY | IN_ATTRIB), 0u);
     EXPECT_EQ(testing::FileFingerprint(image), before);
     UseDiscoveredDriveTable();
+}
+
+// A failing card of 64 sectors whose every byte tells its offset modulo 251.
+class FailingCardTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ByteSet bytes(64 * kSectorSize);
+        for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(i % 251);
+        testing::PlaceBytes(image_, 0, bytes);
+        ArrangeDriveTable({{0, image_}}, {{.letter = "C", .source = image_, .diskNumber = 0}});
+    }
+    void TearDown() override {
+        ClearInjectedFaults();
+        UseDiscoveredDriveTable();
+    }
+    static std::uint8_t ImageByte(std::int64_t offset) { return static_cast<std::uint8_t>(offset % 251); }
+    testing::ScratchDir dir_;
+    std::string image_ = dir_.File("card.img");
+};
+
+TEST_F(FailingCardTest, OnlyTheSectorsTouchingABadRangeAreLostAndCounted) {
+    InjectReadFailure(image_, 3 * 512 + 100, 5 * 512 + 7);
+    InjectReadFailure(image_, 40 * 512, 40 * 512);
+    ReadReport report;
+    const ByteSet bytes = ReadVolumeSectors("C", 0, 64, &report);
+    ASSERT_EQ(bytes.size(), 64u * 512);
+    for (std::int64_t i = 0; i < 64 * 512; ++i) {
+        // From the failing byte up to the end of the last sector the range touches, and sector 40.
+        const bool lost = (i >= 3 * 512 + 100 && i < 6 * 512) || (i >= 40 * 512 && i < 41 * 512);
+        ASSERT_EQ(bytes[static_cast<std::size_t>(i)], lost ? 0 : ImageByte(i)) << "byte " << i;
+    }
+    EXPECT_TRUE(report.opened);
+    EXPECT_FALSE(report.gone);
+    EXPECT_EQ(report.unreadableSectors, 4);
+    EXPECT_EQ(report.firstUnreadableSector, 3);
+    EXPECT_EQ(report.MissingOf(64), 4);
+    EXPECT_EQ(report.reason, std::strerror(EIO));
+    ReadReport behind;
+    ReadVolumeSectors("C", 41, 10, &behind);
+    EXPECT_EQ(behind.MissingOf(10), 0) << "a read behind the bad sectors loses nothing";
+    EXPECT_TRUE(behind.reason.empty());
+}
+
+TEST_F(FailingCardTest, ADriveThatEndsOrGoesAwayIsToldApartFromBadSectors) {
+    ReadReport shortened;
+    ReadVolumeSectors("C", 60, 10, &shortened);
+    EXPECT_EQ(shortened.MissingOf(10), 6) << "six sectors lie beyond the end of the drive";
+    EXPECT_EQ(shortened.unreadableSectors, 0);
+    EXPECT_FALSE(shortened.gone);
+
+    InjectReadFailure(image_, 20 * 512, 64 * 512, ENXIO);
+    ReadReport pulled;
+    const ByteSet bytes = ReadVolumeSectors("C", 0, 64, &pulled);
+    EXPECT_TRUE(pulled.gone);
+    EXPECT_EQ(pulled.deliveredBytes, 20 * 512);
+    EXPECT_EQ(pulled.MissingOf(64), 44);
+    EXPECT_EQ(bytes[20 * 512 - 1], ImageByte(20 * 512 - 1));
+    EXPECT_EQ(bytes[20 * 512], 0);
+    ClearInjectedFaults();
+
+    ASSERT_EQ(std::remove(image_.c_str()), 0);
+    ReadReport removed;
+    ByteSet chunk;
+    removed = ReadVolumeChunkInto("C", 0, chunk);
+    EXPECT_FALSE(removed.opened);
+    EXPECT_TRUE(removed.gone);
+    EXPECT_EQ(removed.reason, std::strerror(ENOENT));
+    EXPECT_TRUE(chunk.empty());
 }
 
 }  // namespace

@@ -1,5 +1,8 @@
 // The scan button's action on real image files, with the real picvet, offscreen.
 #include <gtest/gtest.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -7,7 +10,10 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
+#include <cerrno>
 #include <chrono>
+#include <cstdio>
+#include <cstring>
 #include <memory>
 #include <random>
 
@@ -304,22 +310,29 @@ TEST_F(ScanRig, AValidatorLostMidScanStopsTheScanWithAMessage) {
     EXPECT_EQ(c_.按钮1->text(), kScanCaption);
 }
 
-TEST_F(ScanRig, UnreadableSectorsCostOnlyThePicturesInsideThem) {
+TEST_F(ScanRig, UnreadableSectorsCostOnlyThePicturesInsideThemAndTheMessageCountsThem) {
     UseImage(3 * kChunk);
     Put(100, Photo(64, 64, 1));
     Put(600, Photo(64, 64, 2));          // inside the unreadable range
     Put(1200, Photo(64, 64, 3));         // behind it, in the same chunk
     Put(kChunk + 50, Photo(64, 64, 4));  // in the next chunk
+    const std::string before = testing::FileFingerprint(image_);
     InjectReadFailure(image_, 590 * 512, 620 * 512 - 1);
     Scan();
     ASSERT_EQ(Names().size(), 3u);
     EXPECT_EQ(Location(0), At(100, 10));
     EXPECT_EQ(Location(1), At(1200, 10));
     EXPECT_EQ(Location(2), At(kChunk + 50, 10));
-    EXPECT_EQ(answerer_.Count("扫描完成"), 1);
+    ASSERT_EQ(answerer_.messages.size(), 1u);
+    const QString text = answerer_.messages[0].text;
+    EXPECT_TRUE(text.startsWith("扫描完成\n")) << text.toStdString();
+    EXPECT_TRUE(text.contains("有 30 个扇区无法读取")) << text.toStdString();
+    EXPECT_TRUE(text.contains("第 590 扇区")) << text.toStdString();
+    EXPECT_EQ(answerer_.messages[0].icon, QMessageBox::Warning);
+    EXPECT_EQ(testing::FileFingerprint(image_), before);
 }
 
-TEST_F(ScanRig, ADriveThatVanishesMidScanEndsTheScanWithWhatWasFound) {
+TEST_F(ScanRig, ADriveShortenedMidScanCountsWhatItNoLongerHoldsAndOneRemovedEndsTheScan) {
     for (const bool removed : {false, true}) {
         UseImage(3 * kChunk);
         Put(10, Photo(64, 64, 1));
@@ -333,30 +346,86 @@ TEST_F(ScanRig, ADriveThatVanishesMidScanEndsTheScanWithWhatWasFound) {
         vanisher.start(1);
         answerer_.messages.clear();
         Scan();
-        EXPECT_EQ(Names(), std::vector<std::string>{"10000000.jpg"}) << (removed ? "removed" : "truncated");
-        EXPECT_EQ(answerer_.Count("扫描完成"), 1);
-        EXPECT_GE(TheScanState().ScanPosition, TheScanState().DeviceSectors) << "the scan ran to the end";
+        const std::string how = removed ? "removed" : "truncated";
+        EXPECT_EQ(Names(), std::vector<std::string>{"10000000.jpg"}) << how;
+        ASSERT_EQ(answerer_.messages.size(), 1u) << how;
+        const QString text = answerer_.messages[0].text;
+        EXPECT_EQ(answerer_.messages[0].icon, QMessageBox::Warning) << how;
+        if (removed) {
+            EXPECT_FALSE(text.startsWith("扫描完成")) << text.toStdString();
+            EXPECT_TRUE(text.contains("已无法读取")) << text.toStdString();
+            EXPECT_TRUE(text.contains(std::strerror(ENOENT))) << text.toStdString();
+        } else {
+            // The first chunk was read whole before the cut; the other two lie beyond the new end.
+            EXPECT_TRUE(text.contains("有 200000 个扇区无法读取")) << text.toStdString();
+            EXPECT_TRUE(text.contains("第 100000 扇区")) << text.toStdString();
+        }
+        EXPECT_GE(TheScanState().ScanPosition, TheScanState().DeviceSectors) << how;
         c_.树型框1->SetCurrentIndex(0);
         Preview(c_);
         EXPECT_EQ(c_.图片框1->HasPicture(), !removed) << "the first picture lies before the cut";
     }
 }
 
-TEST_F(ScanRig, AValidatorThatHangsCostsTheTimeLimitOncePerCandidate) {
-    UseImage(2000);
-    // Each candidate can be cut at the end of every picture behind it: three, two and one cuts.
-    for (const std::int64_t sector : {10, 30, 50}) Put(sector, Photo(64, 64, static_cast<std::uint32_t>(sector)));
-    ASSERT_TRUE(WriteWholeFile(programDir_.File("picvet"), BytesOf("#!/bin/sh\nexec sleep 30\n")));
+// A validator that fails from the start is a broken validator: the scan stops and
+// says so instead of reporting an empty card.
+TEST_F(ScanRig, AValidatorThatCannotJudgeStopsTheScanAndSaysWhatHappened) {
+    struct Case {
+        const char* script;
+        const char* told;
+    };
+    const Case cases[] = {{"kill -SEGV $$", "信号 11"},
+                          {"exit 127", "退出码 127"},
+                          {"exit 0", "没有写出判定文件"},
+                          {"exec sleep 30", "仍未结束"}};
     constexpr std::int64_t kLimitMs = 400;
     const std::int64_t previous = SetValidatorTimeLimit(kLimitMs);
-    const auto begin = std::chrono::steady_clock::now();
-    Scan();
-    const auto took = std::chrono::steady_clock::now() - begin;
+    UseImage(2000);
+    for (const std::int64_t sector : {10, 30, 50, 70}) Put(sector, Photo(64, 64, static_cast<std::uint32_t>(sector)));
+    for (const Case& c : cases) {
+        ASSERT_TRUE(WriteWholeFile(programDir_.File("picvet"), BytesOf(std::string("#!/bin/sh\n") + c.script + "\n")));
+        answerer_.messages.clear();
+        const auto begin = std::chrono::steady_clock::now();
+        Scan();
+        const auto took = std::chrono::steady_clock::now() - begin;
+        EXPECT_TRUE(Names().empty()) << c.script;
+        ASSERT_EQ(answerer_.messages.size(), 1u) << c.script;
+        const QString text = answerer_.messages[0].text;
+        EXPECT_EQ(answerer_.messages[0].icon, QMessageBox::Warning) << c.script;
+        EXPECT_FALSE(text.startsWith("扫描完成")) << text.toStdString();
+        EXPECT_TRUE(text.contains("picvet")) << text.toStdString();
+        EXPECT_TRUE(text.contains(c.told)) << text.toStdString();
+        EXPECT_LT(took, std::chrono::milliseconds(2 * kLimitMs)) << c.script << ": a hang costs one time limit at most";
+    }
     SetValidatorTimeLimit(previous);
-    EXPECT_TRUE(Names().empty()) << "a validator killed at the limit leaves its rejection";
-    EXPECT_EQ(answerer_.Count("扫描完成"), 1);
-    EXPECT_GE(took, std::chrono::milliseconds(3 * kLimitMs));
-    EXPECT_LT(took, std::chrono::milliseconds(4 * kLimitMs + 300)) << "a further cut would cost the limit again";
+}
+
+// One hostile candidate that crashes the validator is rejected; the others are judged
+// and the completion message counts the one that could not be.
+TEST_F(ScanRig, ACandidateThatCrashesTheValidatorIsCountedAndTheRestAreJudged) {
+    UseImage(2000);
+    Put(10, Photo(64, 64, 1));
+    // Its end marker lies well inside its last sector, so the text behind it is in the cut.
+    ByteSet hostile = testing::PadJpegTo(MakeJpeg(64, 64, {.seed = 2}), 10 * 512 - 32);
+    for (const std::uint8_t byte : ByteSet{0x00, 0x00, 'C', 'R', 'A', 'S', 'H'}) hostile.push_back(byte);
+    Put(30, hostile);
+    Put(50, Photo(64, 64, 3));
+    ASSERT_EQ(std::rename(programDir_.File("picvet").c_str(), programDir_.File("picvet-real").c_str()), 0);
+    const std::string wrapper = "#!/bin/sh\ndir=$(dirname \"$0\")\n"
+                                "if grep -q CRASH \"$dir/tem.tem\"; then kill -SEGV $$; fi\n"
+                                "exec \"$dir/picvet-real\"\n";
+    ASSERT_TRUE(WriteWholeFile(programDir_.File("picvet"), BytesOf(wrapper)));
+    ASSERT_EQ(chmod(programDir_.File("picvet").c_str(), 0755), 0);
+    Scan();
+    EXPECT_EQ(Names().size(), 2u);
+    EXPECT_EQ(Location(0), At(10, 10));
+    EXPECT_EQ(Location(1), At(50, 10));
+    ASSERT_EQ(answerer_.messages.size(), 1u);
+    const QString text = answerer_.messages[0].text;
+    EXPECT_TRUE(text.startsWith("扫描完成\n")) << text.toStdString();
+    EXPECT_TRUE(text.contains("有 1 个候选照片无法判定")) << text.toStdString();
+    EXPECT_TRUE(text.contains("信号 11")) << text.toStdString();
+    EXPECT_EQ(answerer_.messages[0].icon, QMessageBox::Warning);
 }
 
 TEST_F(ScanRig, AnotherCopyScanningFromTheSameProgramDirectoryIsRefused) {
@@ -392,6 +461,177 @@ TEST_F(ScanRig, AnotherCopyScanningFromTheSameProgramDirectoryIsRefused) {
     answerer_.messages.clear();
     Scan();
     EXPECT_EQ(answerer_.Count("扫描完成"), 1) << "refused only while the other copy holds it";
+}
+
+// Names in the program directory that are not plain files of our own are never
+// written through, and the drive being scanned is never a scratch file.
+TEST_F(ScanRig, ScratchNamesThatAreNotOurOwnFilesRefuseTheScanAndStayUntouched) {
+    UseImage(2000);
+    Put(10, Photo(64, 64, 1));
+    const std::string kept = media_.File("kept.img");
+    testing::PlaceBytes(kept, 0, Photo(64, 64, 5));
+    const std::string keptBefore = testing::FileFingerprint(kept);
+    const std::string imageBefore = testing::FileFingerprint(image_);
+    const auto refuses = [&](const std::string& name, const char* told) {
+        answerer_.messages.clear();
+        Scan();
+        ASSERT_EQ(answerer_.messages.size(), 1u) << name;
+        const QString text = answerer_.messages[0].text;
+        EXPECT_EQ(answerer_.messages[0].icon, QMessageBox::Warning) << name;
+        EXPECT_TRUE(text.contains(QString::fromStdString(name))) << text.toStdString();
+        EXPECT_TRUE(text.contains(told)) << text.toStdString();
+        EXPECT_TRUE(Names().empty()) << name;
+    };
+    for (const std::string name : {"tem.tem", "ini.ini", "velkor.lock"}) {
+        const std::string path = programDir_.File(name);
+        ASSERT_EQ(symlink(kept.c_str(), path.c_str()), 0);
+        refuses(name, "符号链接");
+        ASSERT_EQ(std::remove(path.c_str()), 0);
+        ASSERT_EQ(link(kept.c_str(), path.c_str()), 0);
+        refuses(name, "硬链接");
+        ASSERT_EQ(std::remove(path.c_str()), 0);
+        ASSERT_EQ(mkdir(path.c_str(), 0755), 0);
+        refuses(name, "不是普通文件");
+        ASSERT_EQ(rmdir(path.c_str()), 0);
+    }
+    EXPECT_EQ(testing::FileFingerprint(kept), keptBefore);
+    // The card itself kept in the program directory under a scratch name.
+    const std::string inside = programDir_.File("tem.tem");
+    ASSERT_EQ(std::rename(image_.c_str(), inside.c_str()), 0);
+    testing::UseImageAsDriveC(inside, 2000);
+    SelectDrive(*c_.驱动器框1);
+    refuses(inside, "就是程序目录里的临时文件");
+    EXPECT_EQ(testing::FileFingerprint(inside), imageBefore);
+}
+
+TEST_F(ScanRig, AnImageSmallerThanASectorIsRefusedAndAnEmptyOneIsCalledEmpty) {
+    UseImage(2000);
+    // Stray bytes where a partition table would lie must not give the image a size.
+    ByteSet stray(511, 0);
+    stray[450] = 0x07;
+    stray[460] = 0x10;
+    for (const std::size_t size : {std::size_t{0}, std::size_t{511}}) {
+        const std::string tiny = media_.File("tiny" + std::to_string(size) + ".img");
+        testing::PlaceBytes(tiny, 0, ByteView(stray).first(size));
+        testing::SizeFile(tiny, static_cast<std::int64_t>(size));
+        ArrangeDriveTable({{0, tiny}}, {{.letter = "C", .source = tiny, .diskNumber = 0}});
+        SelectDrive(*c_.驱动器框1);
+        EXPECT_EQ(TheScanState().DeviceSectors, 0) << size;
+        answerer_.messages.clear();
+        Scan();
+        ASSERT_EQ(answerer_.messages.size(), 1u);
+        const QString text = answerer_.messages[0].text;
+        EXPECT_TRUE(text.contains(size == 0 ? "是空的" : "只有 511 字节")) << text.toStdString();
+        EXPECT_FALSE(text.contains("大小")) << "not a drive of unknown size: " << text.toStdString();
+    }
+}
+
+TEST_F(ScanRig, ADriveReplacedOrResizedSinceItWasChosenIsRefused) {
+    UseImage(2000);
+    Put(10, Photo(64, 64, 1));
+    const std::string first = media_.File("first.img");
+    ASSERT_EQ(std::rename(image_.c_str(), first.c_str()), 0);
+    testing::SizeFile(image_, 2000 * 512);  // another card under the same name
+    Scan();
+    ASSERT_EQ(answerer_.messages.size(), 1u);
+    EXPECT_TRUE(answerer_.messages[0].text.contains("已被更换")) << answerer_.messages[0].text.toStdString();
+    EXPECT_EQ(TheScanState().ScanPosition, 0) << "nothing was read";
+
+    UseImage(2000);
+    Put(10, Photo(64, 64, 1));
+    testing::SizeFile(image_, 4000 * 512);
+    answerer_.messages.clear();
+    Scan();
+    ASSERT_EQ(answerer_.messages.size(), 1u);
+    EXPECT_TRUE(answerer_.messages[0].text.contains("改变了大小")) << answerer_.messages[0].text.toStdString();
+    SelectDrive(*c_.驱动器框1);
+    answerer_.messages.clear();
+    Scan();
+    EXPECT_EQ(answerer_.Count("扫描完成"), 1) << "chosen again, it scans";
+    EXPECT_EQ(Names().size(), 1u);
+}
+
+// Writes of the scratch files that fail stop the scan with the file and the reason,
+// whether the disk is full or the process may not write files that large.
+TEST_F(ScanRig, AScratchFileThatCannotBeWrittenStopsTheScanWithTheReason) {
+    UseImage(2000);
+    Put(10, Photo(64, 64, 1));
+    Put(30, Photo(64, 64, 2));
+    rlimit original {};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &original), 0);
+    rlimit small = original;
+    small.rlim_cur = 4096;  // below a ten-sector candidate
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    Scan();
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &original), 0);
+    EXPECT_TRUE(Names().empty());
+    ASSERT_EQ(answerer_.messages.size(), 1u);
+    const QString text = answerer_.messages[0].text;
+    EXPECT_FALSE(text.startsWith("扫描完成")) << text.toStdString();
+    EXPECT_TRUE(text.contains(QString::fromStdString(programDir_.File("tem.tem")))) << text.toStdString();
+    EXPECT_TRUE(text.contains(std::strerror(EFBIG))) << text.toStdString();
+}
+
+// An ext4 file system on a loop device over an image, mounted in this test's own
+// mount namespace; Ready() is false, with Why(), where this machine does not allow it.
+class LoopMountedCard {
+public:
+    LoopMountedCard(const std::string& image, const std::string& mountPoint) : mountPoint_(mountPoint) {
+        if (geteuid() != 0) {
+            why_ = "needs root";
+            return;
+        }
+        testing::SizeFile(image, 32 << 20);
+        const testing::CommandResult made = testing::RunCommand("/sbin/mkfs.ext4 -q -F " + image);
+        const testing::CommandResult attached = testing::RunCommand("/sbin/losetup -f --show " + image);
+        if (made.status != 0 || attached.status != 0) {
+            why_ = made.output + attached.output;
+            return;
+        }
+        device_ = attached.output.substr(0, attached.output.find('\n'));
+        mkdir(mountPoint.c_str(), 0755);
+        const bool ownNamespace = unshare(CLONE_NEWNS) == 0 && mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
+        mounted_ = ownNamespace && mount(device_.c_str(), mountPoint.c_str(), "ext4", 0, nullptr) == 0;
+        if (!mounted_) why_ = std::string("cannot mount: ") + std::strerror(errno);
+    }
+    LoopMountedCard(const LoopMountedCard&) = delete;
+    LoopMountedCard& operator=(const LoopMountedCard&) = delete;
+    ~LoopMountedCard() {
+        if (mounted_) umount2(mountPoint_.c_str(), MNT_DETACH);
+        if (!device_.empty()) testing::RunCommand("/sbin/losetup -d " + device_);
+    }
+    bool Ready() const { return mounted_; }
+    const std::string& Why() const { return why_; }
+    const std::string& Device() const { return device_; }
+
+private:
+    std::string mountPoint_;
+    std::string device_;
+    std::string why_;
+    bool mounted_ = false;
+};
+
+// Every candidate is written to the program directory: on the disk being recovered
+// those writes would land on the free space that holds the deleted photos.
+TEST_F(ScanRig, AProgramDirectoryOnTheDiskBeingRecoveredRefusesTheScanBeforeAnyWrite) {
+    UseImage(2000);
+    const LoopMountedCard card(media_.File("ext4.img"), media_.File("mnt"));
+    if (!card.Ready()) GTEST_SKIP() << card.Why();
+    const std::string programDirectory = media_.File("mnt/velkor");
+    ASSERT_EQ(mkdir(programDirectory.c_str(), 0755), 0);
+    testing::CopyDeliverable("picvet", programDirectory);
+    OverrideProgramDirectory(programDirectory);
+    ArrangeDriveTable({{0, card.Device()}}, {{.letter = "C", .source = card.Device(), .diskNumber = 0}});
+    SelectDrive(*c_.驱动器框1);
+    Scan();
+    OverrideProgramDirectory(programDir_.Path());
+    ASSERT_EQ(answerer_.messages.size(), 1u);
+    const QString text = answerer_.messages[0].text;
+    EXPECT_TRUE(text.contains("程序目录")) << text.toStdString();
+    EXPECT_TRUE(text.contains("另一块磁盘")) << "says what to do: " << text.toStdString();
+    struct stat info {};
+    EXPECT_NE(stat((programDirectory + "/tem.tem").c_str(), &info), 0) << "no candidate was written there";
+    EXPECT_NE(stat((programDirectory + "/velkor.lock").c_str(), &info), 0);
 }
 
 TEST(StopPosition, AlwaysLiesBeyondTheDrive) {
