@@ -34,6 +34,10 @@ std::int64_t SourceSizeBytes(const std::string& source);
 // Returns how many bytes of its source the volume covers; 0 when the source cannot be measured.
 std::int64_t VolumeExtentBytes(const ArrangedVolume& volume);
 
+// Returns the birth time in nanoseconds of the file at path relative to the
+// directory descriptor (statx arguments); 0 when the file system does not keep one.
+std::uint64_t FileBirth(int directory, const char* path, int flags);
+
 // Returns the whole content of a small text file (sysfs attribute, /proc file); empty when unreadable.
 std::string ReadSmallTextFile(const std::string& path);
 

@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 
@@ -233,6 +234,12 @@ std::int64_t VolumeExtentBytes(const ArrangedVolume& volume) {
     if (sourceSize < 0 || volume.offsetBytes >= sourceSize) return 0;
     const std::int64_t rest = sourceSize - volume.offsetBytes;
     return volume.sizeBytes < 0 ? rest : std::min(rest, volume.sizeBytes);
+}
+
+std::uint64_t FileBirth(int directory, const char* path, int flags) {
+    struct statx info {};
+    if (statx(directory, path, flags, STATX_BTIME, &info) != 0 || (info.stx_mask & STATX_BTIME) == 0) return 0;
+    return static_cast<std::uint64_t>(info.stx_btime.tv_sec) * 1000000000u + info.stx_btime.tv_nsec;
 }
 
 std::string ReadSmallTextFile(const std::string& path) {

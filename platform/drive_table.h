@@ -16,7 +16,10 @@ namespace velkor {
 struct DeviceIdentity {
     std::uint64_t device = 0;    // st_rdev of a block device, st_dev of an image file
     std::uint64_t inode = 0;     // the image file's inode; 0 for a block device
-    std::uint64_t sequence = 0;  // the kernel's disk sequence number of a block device (0: not told)
+    // A block device's disk sequence number, given anew by the kernel to every medium
+    // it attaches; an image file's birth time, which a new file under a reused inode
+    // does not share (0: the system does not tell).
+    std::uint64_t sequence = 0;
     bool operator==(const DeviceIdentity&) const = default;
 };
 

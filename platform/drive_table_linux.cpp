@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 
@@ -137,7 +138,7 @@ std::optional<DeviceIdentity> IdentityOfSource(const std::string& source) {
     struct stat info {};
     if (stat(source.c_str(), &info) != 0) return std::nullopt;
     if (S_ISBLK(info.st_mode)) return DeviceIdentity{info.st_rdev, 0, DiskSequence(info.st_rdev)};
-    return DeviceIdentity{info.st_dev, info.st_ino, 0};
+    return DeviceIdentity{info.st_dev, info.st_ino, FileBirth(AT_FDCWD, source.c_str(), 0)};
 }
 
 std::vector<VolumeInfo> ListVolumes() {

@@ -168,7 +168,9 @@ bool IsTheListedDevice(int fd, const DeviceTarget& target) {
     if (!target.identity) return true;
     struct stat info {};
     if (fstat(fd, &info) != 0) return false;
-    if (!S_ISBLK(info.st_mode)) return DeviceIdentity{info.st_dev, info.st_ino, 0} == *target.identity;
+    if (!S_ISBLK(info.st_mode)) {
+        return DeviceIdentity{info.st_dev, info.st_ino, FileBirth(fd, "", AT_EMPTY_PATH)} == *target.identity;
+    }
     // A medium swapped in the same reader keeps the device number but not the disk sequence.
     return info.st_rdev == target.identity->device && IdentityOfSource(target.source) == target.identity;
 }

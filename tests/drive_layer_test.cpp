@@ -218,6 +218,43 @@ TEST(DiscoveredTable, ImagesNamedByTheHostFollowTheMachinesDrives) {
     EXPECT_EQ(CloseHandle(handle), 1);
 }
 
+// A card reader unplugged and another plugged in: a letter listed once keeps
+// meaning its own device, so a scan never reads another card under it.
+TEST(DiscoveredTable, ALetterStaysWithItsDeviceAsDrivesComeAndGo) {
+    testing::ScratchDir dir;
+    const std::string a = dir.File("a.img");
+    const std::string b = dir.File("b.img");
+    const std::string c = dir.File("c.img");
+    for (const std::string& image : {a, b, c}) testing::SizeFile(image, 1024 * 1024);
+    const auto letterOf = [](const std::vector<VolumeInfo>& volumes, const std::string& source) {
+        for (const VolumeInfo& volume : volumes) {
+            if (volume.source == source) return volume.letter;
+        }
+        return std::string();
+    };
+    UseDiscoveredDriveTable();
+    setenv("VELKOR_IMAGES", (a + "\n" + b + "\n").c_str(), 1);
+    const std::vector<VolumeInfo> first = ListVolumes();
+    const std::string letterA = letterOf(first, a);
+    const std::string letterB = letterOf(first, b);
+    if (letterA.empty() || letterB.empty()) GTEST_SKIP() << "no letters left for images";
+    setenv("VELKOR_IMAGES", (b + "\n" + c + "\n").c_str(), 1);
+    const std::vector<VolumeInfo> second = ListVolumes();
+    EXPECT_EQ(letterOf(second, b), letterB) << "b keeps its letter when a goes";
+    const std::string letterC = letterOf(second, c);
+    EXPECT_NE(letterC, letterA) << "a's letter is not handed to another device";
+    EXPECT_FALSE(CurrentVolume(letterA).has_value());
+    if (!letterC.empty()) EXPECT_GT(letterC, letterB) << "a new device takes the next letter never used";
+    // The same name now holding another file is another device.
+    ASSERT_EQ(std::remove(b.c_str()), 0);
+    testing::SizeFile(b, 1024 * 1024);
+    const std::vector<VolumeInfo> third = ListVolumes();
+    unsetenv("VELKOR_IMAGES");
+    EXPECT_NE(letterOf(third, b), letterB);
+    EXPECT_FALSE(CurrentVolume(letterB).has_value());
+    UseDiscoveredDriveTable();
+}
+
 // A failing card: reads of an injected range fail with EIO the way a device fails them.
 class InjectedFaultTest : public DeviceCallsTest {
   protected:

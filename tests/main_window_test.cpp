@@ -186,6 +186,22 @@ TEST_F(Window, AFileAlreadyUnderAPicturesNameIsKeptAndThePictureSavedBesideIt) {
     EXPECT_EQ(Saved(out, 0), pictures_[0]);
 }
 
+TEST_F(Window, TheDriveBoxFollowsDrivesThatComeAndGoAndMeasuresTheSelectionAgain) {
+    auto* drives = Find<DriveBox>("驱动器框1");
+    ASSERT_EQ(drives->count(), 1);
+    const std::string other = media_.File("plugged.img");
+    testing::SizeFile(other, 2000 * 512);
+    ArrangeDriveTable({{0, image_}, {1, other}}, {{.letter = "C", .source = image_, .diskNumber = 0},
+                                                  {.letter = "D", .source = other, .diskNumber = 1}});
+    EXPECT_TRUE(testing::RunEventsUntil([&] { return drives->count() == 2; }, 3000)) << "a drive plugged in is listed";
+    ASSERT_TRUE(drives->SelectLetter("D"));
+    EXPECT_EQ(TheScanState().DeviceSectors, 2000);
+    ArrangeDriveTable({{0, image_}}, {{.letter = "C", .source = image_, .diskNumber = 0}});
+    EXPECT_TRUE(testing::RunEventsUntil([&] { return drives->count() == 1; }, 3000)) << "a drive pulled out is not";
+    EXPECT_EQ(TheScanState().SelectedDrive, "C") << "the selection moved off the drive that went away";
+    EXPECT_EQ(TheScanState().DeviceSectors, 4000);
+}
+
 TEST_F(Window, AnUnreadableDriveWritesNoEmptyFiles) {
     Scan();
     ArrangeDriveTable({{0, image_}}, {{.letter = "C", .source = media_.File("removed.img"), .diskNumber = 0}});
