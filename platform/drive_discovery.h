@@ -27,6 +27,10 @@ std::vector<std::string> ImagePathsFromList(std::string_view text);
 // escapes decoded; empty when the device is not mounted.
 std::string MountPointOf(std::string_view mountinfo, std::uint32_t major, std::uint32_t minor);
 
+// Returns a mountinfo field (mount point, source, option value) with the \ooo
+// escapes the kernel writes for space, tab, newline, comma and backslash decoded.
+std::string DecodeMountPath(std::string_view field);
+
 // Returns the size in bytes of a block device (from sysfs, so no read permission
 // is needed) or of a regular file; -1 when it cannot be had.
 std::int64_t SourceSizeBytes(const std::string& source);

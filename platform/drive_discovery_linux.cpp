@@ -169,7 +169,8 @@ bool IsOctalEscapeAt(std::string_view text, std::size_t at) {
     return std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '7'; });
 }
 
-// mountinfo writes space, tab, newline and backslash in a path as \ooo.
+}  // namespace
+
 std::string DecodeMountPath(std::string_view field) {
     std::string path;
     for (std::size_t i = 0; i < field.size(); ++i) {
@@ -183,8 +184,6 @@ std::string DecodeMountPath(std::string_view field) {
     }
     return path;
 }
-
-}  // namespace
 
 DriveTable DiscoverDriveTable(const std::string& sysBlockDir, const std::string& devDir,
                               const std::vector<std::string>& imagePaths) {
