@@ -4,13 +4,11 @@
 
 namespace velkor {
 
-// Returns true when files written into directory would land on the volume of
-// letter or on another volume of the same physical drive. An image file's own
+// Returns true when files written into directory would land on the disk that
+// holds letter's volume: on that volume, another volume of the same disk, or a
+// file system stacked on it (loop devices over its files, device-mapper, md,
+// btrfs members, an overlay's upper layer, bind mounts). An image file's own
 // bytes are never written by saving beside it, so a directory next to an image is allowed.
 bool DirectoryLiesOnDrive(const std::string& directory, const std::string& letter);
-
-// Returns true when path names the very file or device the bytes of letter come
-// from (an image saved beside itself under a listed name), which a save must not replace.
-bool PathIsDriveSource(const std::string& path, const std::string& letter);
 
 }  // namespace velkor

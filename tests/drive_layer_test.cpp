@@ -244,7 +244,9 @@ TEST(DiscoveredTable, ALetterStaysWithItsDeviceAsDrivesComeAndGo) {
     const std::string letterC = letterOf(second, c);
     EXPECT_NE(letterC, letterA) << "a's letter is not handed to another device";
     EXPECT_FALSE(CurrentVolume(letterA).has_value());
-    if (!letterC.empty()) EXPECT_GT(letterC, letterB) << "a new device takes the next letter never used";
+    if (!letterC.empty()) {
+        EXPECT_GT(letterC, letterB) << "a new device takes the next letter never used";
+    }
     // The same name now holding another file is another device.
     ASSERT_EQ(std::remove(b.c_str()), 0);
     testing::SizeFile(b, 1024 * 1024);
