@@ -4,7 +4,9 @@
 #include "platform/files.h"
 
 #include <fcntl.h>
+#include <sched.h>
 #include <sys/inotify.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -23,6 +25,12 @@ void Require(bool condition, const std::string& what) {
     if (!condition) throw std::runtime_error(what);
 }
 
+bool InOwnMountNamespace() {
+    static const bool entered =
+        unshare(CLONE_NEWNS) == 0 && mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
+    return entered;
+}
+
 }  // namespace
 
 ScratchDir::ScratchDir() {
@@ -36,6 +44,27 @@ ScratchDir::~ScratchDir() {
     std::error_code ignored;
     std::filesystem::permissions(path_, std::filesystem::perms::owner_all, ignored);
     std::filesystem::remove_all(path_, ignored);
+}
+
+TmpfsMount::TmpfsMount(std::string directory, std::int64_t sizeBytes, bool readOnly)
+    : directory_(std::move(directory)) {
+    const std::string options = "size=" + std::to_string(sizeBytes);
+    mounted_ = InOwnMountNamespace() &&
+               mount("tmpfs", directory_.c_str(), "tmpfs", readOnly ? MS_RDONLY : 0, options.c_str()) == 0;
+}
+
+TmpfsMount::~TmpfsMount() {
+    if (mounted_) umount2(directory_.c_str(), MNT_DETACH);
+}
+
+std::vector<std::string> NamesIn(const std::string& directory) {
+    std::vector<std::string> names;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(directory, error)) {
+        names.push_back(entry.path().filename());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 ScratchProgramDirectory::ScratchProgramDirectory() {

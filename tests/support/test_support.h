@@ -27,6 +27,23 @@ private:
     std::string path_;
 };
 
+// A tmpfs of sizeBytes mounted on directory, in this test process's own mount namespace so that
+// none outlives it, for as long as it lives. Mounted() is false where mounting is not allowed.
+class TmpfsMount {
+public:
+    TmpfsMount(std::string directory, std::int64_t sizeBytes, bool readOnly);
+    TmpfsMount(const TmpfsMount&) = delete;
+    TmpfsMount& operator=(const TmpfsMount&) = delete;
+    ~TmpfsMount();
+    bool Mounted() const { return mounted_; }
+
+private:
+    std::string directory_;
+    bool mounted_ = false;
+};
+
+// Returns the names in directory, sorted; empty when it cannot be read.
+std::vector<std::string> NamesIn(const std::string& directory);
 
 // A scratch directory holding a copy of picvet, used as the program directory while it lives.
 class ScratchProgramDirectory : public ScratchDir {
