@@ -57,10 +57,6 @@ bool SameFile(const std::string& a, const std::string& b);
 // reported, instead of ending the process.
 void FailWritesBeyondFileSizeLimit();
 
-// Writes bytes beside path and renames the result over it, so path never holds a
-// half-written file. Returns false with the reason when it could not.
-bool ReplaceFileAtomically(const std::string& path, ByteView bytes, std::string& reason);
-
 // Returns the whole content of path; empty when it cannot be read.
 ByteSet ReadWholeFile(const std::string& path);
 

@@ -121,28 +121,6 @@ bool SameFile(const std::string& a, const std::string& b) {
 
 void FailWritesBeyondFileSizeLimit() { signal(SIGXFSZ, SIG_IGN); }
 
-bool ReplaceFileAtomically(const std::string& path, ByteView bytes, std::string& reason) {
-    std::string temporary = path + ".part-XXXXXX";
-    UniqueFd fd(mkostemp(temporary.data(), O_CLOEXEC));
-    if (!fd) {
-        reason = std::strerror(errno);
-        return false;
-    }
-    const mode_t mask = umask(0);
-    umask(mask);
-    fchmod(fd.get(), 0666 & ~mask);
-    const bool written = WriteAll(fd.get(), bytes);
-    const int writeError = errno;
-    // A full disk may only show at close on some file systems, so its result counts too.
-    const bool closed = fd.Close();
-    if (!written || !closed || rename(temporary.c_str(), path.c_str()) != 0) {
-        reason = std::strerror(!written ? writeError : errno);
-        unlink(temporary.c_str());
-        return false;
-    }
-    return true;
-}
-
 ByteSet ReadWholeFile(const std::string& path) {
     UniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (!fd) return {};

@@ -28,41 +28,9 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::ModalAnswerer;
+using testing::NamesIn;
 using testing::ScratchDir;
-
-// Mounts made here live in this test process's own mount namespace, so none outlives it.
-bool InOwnMountNamespace() {
-    static const bool entered =
-        unshare(CLONE_NEWNS) == 0 && mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
-    return entered;
-}
-
-// A tmpfs of sizeBytes on directory for as long as it lives; Mounted() is false where mounting is not allowed.
-class TmpfsMount {
-public:
-    TmpfsMount(std::string directory, std::int64_t sizeBytes, bool readOnly) : directory_(std::move(directory)) {
-        const std::string options = "size=" + std::to_string(sizeBytes);
-        mounted_ = InOwnMountNamespace() &&
-                   mount("tmpfs", directory_.c_str(), "tmpfs", readOnly ? MS_RDONLY : 0, options.c_str()) == 0;
-    }
-    TmpfsMount(const TmpfsMount&) = delete;
-    TmpfsMount& operator=(const TmpfsMount&) = delete;
-    ~TmpfsMount() {
-        if (mounted_) umount2(directory_.c_str(), MNT_DETACH);
-    }
-    bool Mounted() const { return mounted_; }
-
-private:
-    std::string directory_;
-    bool mounted_ = false;
-};
-
-std::vector<std::string> NamesIn(const std::string& directory) {
-    std::vector<std::string> names;
-    for (const fs::directory_entry& entry : fs::directory_iterator(directory)) names.push_back(entry.path().filename());
-    std::sort(names.begin(), names.end());
-    return names;
-}
+using testing::TmpfsMount;
 
 // Three pictures of ten sectors on an image in its own directory, scanned in the real window.
 class SaveRig : public testing::WindowOnCard {

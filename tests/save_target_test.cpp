@@ -23,8 +23,8 @@ namespace velkor {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::CommandResult;
-using testing::RunCommand;
+using testing::Ext4Mount;
+using testing::LoopDevice;
 using testing::ScratchDir;
 
 // Block majors end at 511, so no real device number is ever taken for a fake one.
@@ -334,67 +334,6 @@ TEST(DirectoryLiesOnDrive, AnImageFileSourceLiesUnderNoDirectory) {
     EXPECT_FALSE(DirectoryLiesOnDrive(media.Path(), "D")) << "a letter the table does not have";
     UseDiscoveredDriveTable();
 }
-
-// Mounts made here live in this test process's own mount namespace, so none outlives it.
-bool InOwnMountNamespace() {
-    static const bool entered =
-        unshare(CLONE_NEWNS) == 0 && mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
-    return entered;
-}
-
-// A loop device over image, detached when it goes; Path() is empty when none could be attached.
-class LoopDevice {
-  public:
-    explicit LoopDevice(const std::string& image) {
-        const CommandResult attached = RunCommand("losetup --find --show '" + image + "'");
-        if (attached.status != 0) {
-            error_ = attached.output;
-            return;
-        }
-        path_ = attached.output.substr(0, attached.output.find('\n'));
-    }
-    LoopDevice(const LoopDevice&) = delete;
-    LoopDevice& operator=(const LoopDevice&) = delete;
-    ~LoopDevice() {
-        if (!path_.empty()) RunCommand("losetup --detach " + path_);
-    }
-    const std::string& Path() const { return path_; }
-    const std::string& Error() const { return error_; }
-
-  private:
-    std::string path_;
-    std::string error_;
-};
-
-// A fresh ext4 on device mounted on directory, unmounted when it goes; Error() says why it is not mounted.
-class Ext4Mount {
-  public:
-    Ext4Mount(const std::string& device, std::string directory) : directory_(std::move(directory)) {
-        fs::create_directories(directory_);
-        const CommandResult made = RunCommand("mkfs.ext4 -q -F " + device);
-        if (made.status != 0) {
-            error_ = "mkfs.ext4: " + made.output;
-        } else if (!InOwnMountNamespace()) {
-            error_ = std::string("unshare: ") + std::strerror(errno);
-        } else if (mount(device.c_str(), directory_.c_str(), "ext4", 0, nullptr) != 0) {
-            error_ = std::string("mount: ") + std::strerror(errno);
-        } else {
-            mounted_ = true;
-        }
-    }
-    Ext4Mount(const Ext4Mount&) = delete;
-    Ext4Mount& operator=(const Ext4Mount&) = delete;
-    ~Ext4Mount() {
-        if (mounted_) umount(directory_.c_str());
-    }
-    bool Mounted() const { return mounted_; }
-    const std::string& Error() const { return error_; }
-
-  private:
-    std::string directory_;
-    std::string error_;
-    bool mounted_ = false;
-};
 
 class DirectoryLiesOnDriveOnThisMachine : public ::testing::Test {
   protected:

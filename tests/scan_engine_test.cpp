@@ -1,7 +1,5 @@
 // The scan button's action on real image files, with the real picvet, offscreen.
 #include <gtest/gtest.h>
-#include <sched.h>
-#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -585,56 +583,21 @@ TEST_F(ScanRig, AScratchFileThatCannotBeWrittenStopsTheScanWithTheReason) {
     EXPECT_TRUE(text.contains(std::strerror(EFBIG))) << text.toStdString();
 }
 
-// An ext4 file system on a loop device over an image, mounted in this test's own
-// mount namespace; Ready() is false, with Why(), where this machine does not allow it.
-class LoopMountedCard {
-public:
-    LoopMountedCard(const std::string& image, const std::string& mountPoint) : mountPoint_(mountPoint) {
-        if (geteuid() != 0) {
-            why_ = "needs root";
-            return;
-        }
-        testing::SizeFile(image, 32 << 20);
-        const testing::CommandResult made = testing::RunCommand("/sbin/mkfs.ext4 -q -F " + image);
-        const testing::CommandResult attached = testing::RunCommand("/sbin/losetup -f --show " + image);
-        if (made.status != 0 || attached.status != 0) {
-            why_ = made.output + attached.output;
-            return;
-        }
-        device_ = attached.output.substr(0, attached.output.find('\n'));
-        mkdir(mountPoint.c_str(), 0755);
-        const bool ownNamespace = unshare(CLONE_NEWNS) == 0 && mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
-        mounted_ = ownNamespace && mount(device_.c_str(), mountPoint.c_str(), "ext4", 0, nullptr) == 0;
-        if (!mounted_) why_ = std::string("cannot mount: ") + std::strerror(errno);
-    }
-    LoopMountedCard(const LoopMountedCard&) = delete;
-    LoopMountedCard& operator=(const LoopMountedCard&) = delete;
-    ~LoopMountedCard() {
-        if (mounted_) umount2(mountPoint_.c_str(), MNT_DETACH);
-        if (!device_.empty()) testing::RunCommand("/sbin/losetup -d " + device_);
-    }
-    bool Ready() const { return mounted_; }
-    const std::string& Why() const { return why_; }
-    const std::string& Device() const { return device_; }
-
-private:
-    std::string mountPoint_;
-    std::string device_;
-    std::string why_;
-    bool mounted_ = false;
-};
-
 // Every candidate is written to the program directory: on the disk being recovered
 // those writes would land on the free space that holds the deleted photos.
 TEST_F(ScanRig, AProgramDirectoryOnTheDiskBeingRecoveredRefusesTheScanBeforeAnyWrite) {
     UseImage(2000);
-    const LoopMountedCard card(media_.File("ext4.img"), media_.File("mnt"));
-    if (!card.Ready()) GTEST_SKIP() << card.Why();
+    if (geteuid() != 0) GTEST_SKIP() << "attaching loop devices and mounting need root";
+    testing::SizeFile(media_.File("ext4.img"), 32 << 20);
+    const testing::LoopDevice card(media_.File("ext4.img"));
+    if (card.Path().empty()) GTEST_SKIP() << "losetup cannot attach here: " << card.Error();
+    const testing::Ext4Mount mounted(card.Path(), media_.File("mnt"));
+    if (!mounted.Mounted()) GTEST_SKIP() << mounted.Error();
     const std::string programDirectory = media_.File("mnt/velkor");
     ASSERT_EQ(mkdir(programDirectory.c_str(), 0755), 0);
     testing::CopyDeliverable("picvet", programDirectory);
     OverrideProgramDirectory(programDirectory);
-    ArrangeDriveTable({{0, card.Device()}}, {{.letter = "C", .source = card.Device(), .diskNumber = 0}});
+    ArrangeDriveTable({{0, card.Path()}}, {{.letter = "C", .source = card.Path(), .diskNumber = 0}});
     SelectDrive(*c_.驱动器框1);
     Scan();
     OverrideProgramDirectory(programDir_.Path());

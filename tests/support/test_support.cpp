@@ -13,7 +13,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <stdexcept>
 
@@ -54,6 +56,37 @@ TmpfsMount::TmpfsMount(std::string directory, std::int64_t sizeBytes, bool readO
 }
 
 TmpfsMount::~TmpfsMount() {
+    if (mounted_) umount2(directory_.c_str(), MNT_DETACH);
+}
+
+LoopDevice::LoopDevice(const std::string& image) {
+    const CommandResult attached = RunCommand("losetup --find --show '" + image + "'");
+    if (attached.status != 0) {
+        error_ = attached.output;
+        return;
+    }
+    path_ = attached.output.substr(0, attached.output.find('\n'));
+}
+
+LoopDevice::~LoopDevice() {
+    if (!path_.empty()) RunCommand("losetup --detach " + path_);
+}
+
+Ext4Mount::Ext4Mount(const std::string& device, std::string directory) : directory_(std::move(directory)) {
+    std::filesystem::create_directories(directory_);
+    const CommandResult made = RunCommand("mkfs.ext4 -q -F " + device);
+    if (made.status != 0) {
+        error_ = "mkfs.ext4: " + made.output;
+    } else if (!InOwnMountNamespace()) {
+        error_ = std::string("unshare: ") + std::strerror(errno);
+    } else if (mount(device.c_str(), directory_.c_str(), "ext4", 0, nullptr) != 0) {
+        error_ = std::string("mount: ") + std::strerror(errno);
+    } else {
+        mounted_ = true;
+    }
+}
+
+Ext4Mount::~Ext4Mount() {
     if (mounted_) umount2(directory_.c_str(), MNT_DETACH);
 }
 

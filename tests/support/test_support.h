@@ -42,6 +42,39 @@ private:
     bool mounted_ = false;
 };
 
+// A loop device over image, detached when it goes; Path() is empty (Error() says
+// why) where none can be attached: not root, or no loop devices in a container.
+class LoopDevice {
+public:
+    explicit LoopDevice(const std::string& image);
+    LoopDevice(const LoopDevice&) = delete;
+    LoopDevice& operator=(const LoopDevice&) = delete;
+    ~LoopDevice();
+    const std::string& Path() const { return path_; }
+    const std::string& Error() const { return error_; }
+
+private:
+    std::string path_;
+    std::string error_;
+};
+
+// A fresh ext4 on device mounted on directory in this test process's own mount
+// namespace, unmounted when it goes; Mounted() is false (Error() says why) where that is not allowed.
+class Ext4Mount {
+public:
+    Ext4Mount(const std::string& device, std::string directory);
+    Ext4Mount(const Ext4Mount&) = delete;
+    Ext4Mount& operator=(const Ext4Mount&) = delete;
+    ~Ext4Mount();
+    bool Mounted() const { return mounted_; }
+    const std::string& Error() const { return error_; }
+
+private:
+    std::string directory_;
+    std::string error_;
+    bool mounted_ = false;
+};
+
 // Returns the names in directory, sorted; empty when it cannot be read.
 std::vector<std::string> NamesIn(const std::string& directory);
 
