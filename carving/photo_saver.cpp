@@ -27,7 +27,7 @@ bool gAbandoned = false;
 // recovered; false when the user cancels.
 bool ChooseTargetDirectory(const SaveControls& c, const std::string& drive) {
     for (;;) {
-        if (!c.目录编辑框1->ChooseFolder(kFolderPrompt)) return false;
+        if (!c.目录编辑框1->ChooseFolder(kFolderPrompt) || gAbandoned) return false;
         const std::string directory = c.目录编辑框1->DirectoryText();
         if (!DirectoryLiesOnDrive(directory, drive)) return true;
         ShowWarning(c.window,
@@ -147,13 +147,13 @@ SaveReport SaveTickedPictures(const SaveControls& c) {
     FailWritesBeyondFileSizeLimit();
     WaitMilliseconds(kWaitBeforeChooserMs);
     c.时钟1->stop();
-    if (!ChooseTargetDirectory(c, TheScanState().ScannedDrive)) {
+    if (ChooseTargetDirectory(c, TheScanState().ScannedDrive)) {
+        SaveEntries(c, c.目录编辑框1->DirectoryText(), report);
+    } else {
         report.cancelled = true;
-        c.时钟1->start(kProgressInterval);
-        return report;
     }
-    SaveEntries(c, c.目录编辑框1->DirectoryText(), report);
-    if (!gAbandoned) TellOutcome(c, report);
+    if (gAbandoned) return report;
+    if (!report.cancelled) TellOutcome(c, report);
     c.时钟1->start(kProgressInterval);
     return report;
 }

@@ -124,6 +124,9 @@ void ShowWarning(QWidget* owner, const QString& text, const QString& title);
 void Beep();
 // Shows menu at the mouse position and returns when it closes.
 void PopUpMenu(QMenu* menu);
+// Closes every open message box, folder chooser and pop-up menu as cancelled, so
+// that the nested event loops they run return.
+void CloseOpenDialogs();
 
 // Lets pending window events run. Called from long loops: it only does work when
 // some time has passed since the last run, so calling it per step is cheap.

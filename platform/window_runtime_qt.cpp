@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QCursor>
+#include <QDialog>
 #include <QFileDialog>
 #include <QImageReader>
 #include <QBuffer>
@@ -220,7 +221,8 @@ void ShowInformation(QWidget* owner, const QString& text, const QString& title) 
 }
 
 bool AskYesNo(QWidget* owner, const QString& text, const QString& title) {
-    return QMessageBox::question(owner, title, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::No) ==
+    // Yes is the default button, as the first button of a Yes/No box is.
+    return QMessageBox::question(owner, title, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes) ==
            QMessageBox::Yes;
 }
 
@@ -231,6 +233,17 @@ void ShowWarning(QWidget* owner, const QString& text, const QString& title) {
 void Beep() { QApplication::beep(); }
 
 void PopUpMenu(QMenu* menu) { menu->exec(QCursor::pos()); }
+
+void CloseOpenDialogs() {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (!widget->isVisible()) continue;
+        if (auto* dialog = qobject_cast<QDialog*>(widget)) {
+            dialog->reject();
+        } else if (auto* menu = qobject_cast<QMenu*>(widget)) {
+            menu->close();
+        }
+    }
+}
 
 void EventPump::Pump() {
     // Reading the clock on every step would cost more than the steps themselves.

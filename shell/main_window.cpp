@@ -10,6 +10,7 @@
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
+#include <memory>
 
 #include "carving/scan_state.h"
 #include "device/partition_locator.h"
@@ -178,12 +179,24 @@ void MainWindow::ShowAbout() {
                                       "只读取所选驱动器，从不写入。"));
 }
 
+// The widgets go before the QObject part of the window does: their last signals
+// must not reach handlers of a window that is no longer one.
+MainWindow::~MainWindow() {
+    for (QWidget* control : client_->findChildren<QWidget*>()) control->blockSignals(true);
+    时钟1->stop();
+    driveWatch_->stop();
+}
+
 void MainWindow::closeEvent(QCloseEvent* event) {
-    // Closing ends the program at once: any running scan or save is abandoned.
+    // Closing ends the program at once: a running scan or save is abandoned, and
+    // every dialog is closed so that the loops waiting on them return too.
     AbandonScan();
     AbandonSave();
     时钟1->stop();
+    driveWatch_->stop();
+    CloseOpenDialogs();
     event->accept();
+    if (whenClosed_) whenClosed_();
 }
 
 ScanControls MainWindow::Scan() const { return {client_, 按钮1, 驱动器框1, 进度条1, 树型框1, 代码编辑框1, 图片框1}; }
@@ -191,13 +204,14 @@ ScanControls MainWindow::Scan() const { return {client_, 按钮1, 驱动器框1,
 SaveControls MainWindow::Save() const { return {client_, 树型框1, 代码编辑框1, 目录编辑框1, 进度条1, 透明标签1, 时钟1}; }
 
 void OpenMainWindow() {
-    auto* window = new MainWindow;
-    window->setAttribute(Qt::WA_DeleteOnClose);
+    QEventLoop loop;
+    // Owned here, not deleted on close: a close arrives inside nested loops whose
+    // frames still use the window, and exec() below returns only after they have.
+    auto window = std::make_unique<MainWindow>();
     window->setWindowModality(Qt::ApplicationModal);
     window->setFixedSize(window->sizeHint());
-    gMainWindow = window;
-    QEventLoop loop;
-    QObject::connect(window, &QObject::destroyed, &loop, &QEventLoop::quit);
+    window->WhenClosed([&loop] { loop.quit(); });
+    gMainWindow = window.get();
     window->show();
     loop.exec();
 }

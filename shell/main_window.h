@@ -3,6 +3,7 @@
 // their events to the actions.
 #include <QMainWindow>
 #include <QTimer>
+#include <functional>
 
 #include "carving/photo_saver.h"
 #include "carving/scan_engine.h"
@@ -26,6 +27,10 @@ inline const QString kWindowTitle = QStringLiteral("Velkor v1.4（Ostrand）");
 class MainWindow : public QMainWindow {
 public:
     MainWindow();
+    ~MainWindow() override;
+
+    // Runs whenClosed once the window has been closed and every action running in it abandoned.
+    void WhenClosed(std::function<void()> whenClosed) { whenClosed_ = std::move(whenClosed); }
 
     // The measuring control the in-process measuring entry uses.
     MeasuringControl& MeasuringControlOf() { return *动画物体1; }
@@ -65,10 +70,13 @@ private:
     QTimer* 时钟1 = nullptr;
     QTimer* driveWatch_ = nullptr;
     QMenu* recoverMenu_ = nullptr;
+    std::function<void()> whenClosed_;
 };
 
-// Opens the window and handles its events until it is closed. Returns the window's
-// measuring control to in-process callers through MeasuringControlOf while it is open.
+// Opens the window and handles its events until it is closed. The window is
+// destroyed only when every action that ran in it (scan, save, preview, dialogs)
+// has returned, so closing at any moment never leaves one holding a dead window.
+// While it is open, TheMainWindow() gives it to in-process callers.
 void OpenMainWindow();
 
 // The open main window, or nullptr.

@@ -4,6 +4,8 @@
 #include <sys/sysmacros.h>
 
 #include <QAction>
+#include <QFileDialog>
+#include <QMessageBox>
 #include <QApplication>
 #include <QLabel>
 #include <QMenu>
@@ -12,8 +14,13 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
+#include <chrono>
+#include <cstring>
 #include <filesystem>
+#include <functional>
+#include <utility>
 
+#include "carving/scan_engine.h"
 #include "carving/scan_state.h"
 #include "platform/drive_table.h"
 #include "platform/files.h"
@@ -136,6 +143,155 @@ TEST(WindowLifecycle, ClosingTheWindowEndsItWithoutAQuestion) {
     OpenMainWindow();
     EXPECT_EQ(TheMainWindow(), nullptr);
     EXPECT_TRUE(answerer.messages.empty());
+}
+
+// The real window, opened the way the library opens it, closed by a real close
+// event at one moment of a person's use; each moment is tried many times, since a
+// close that frees the window under a running loop does not crash every time.
+class CloseAtAnyMoment : public ::testing::Test {
+protected:
+    static constexpr int kRuns = 20;
+    static constexpr std::int64_t kSectors = 3 * 100000;
+
+    static void SetUpTestSuite() { ASSERT_TRUE(BindWindowRuntime()); }
+
+    void SetUp() override {
+        image_ = media_.File("card.img");
+        testing::SizeFile(image_, kSectors * 512);
+        // Pictures in the first and the last chunk, so a scan closed at its first
+        // picture still has most of the card ahead of it.
+        for (const std::int64_t sector : {100, 600, 2 * 100000 + 100}) {
+            testing::PlaceBytes(image_, sector * 512, testing::PadJpegTo(MakeJpeg(80, 60, {.seed = 7}), 10 * 512));
+        }
+        testing::UseImageAsDriveC(image_, kSectors);
+    }
+    void TearDown() override { UseDiscoveredDriveTable(); }
+
+    // Opens the window, lets step drive it every two milliseconds until it closes the
+    // window, and returns how long the window stayed open after the close.
+    std::chrono::milliseconds Run(const std::function<void(MainWindow&)>& step) {
+        std::chrono::steady_clock::time_point closedAt{};
+        QTimer driver;
+        QObject::connect(&driver, &QTimer::timeout, [&] {
+            MainWindow* window = TheMainWindow();
+            if (window == nullptr || !window->isVisible()) return;
+            step(*window);
+            if (!window->isVisible() && closedAt == std::chrono::steady_clock::time_point{}) {
+                closedAt = std::chrono::steady_clock::now();
+            }
+        });
+        driver.start(2);
+        OpenMainWindow();
+        driver.stop();
+        EXPECT_EQ(TheMainWindow(), nullptr) << "the window is gone once it has returned";
+        return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - closedAt);
+    }
+
+    template <typename T>
+    static T* Find(MainWindow& window, const char* name) {
+        return window.findChild<T*>(QString::fromUtf8(name));
+    }
+    static void Later(QObject* context, std::function<void()> action) { QTimer::singleShot(0, context, std::move(action)); }
+    static bool ScanRunning(MainWindow& window) { return Find<QPushButton>(window, "按钮1")->text() == kStopCaption; }
+    // The scan must have been stopped by the close, not have run to the card's end.
+    static void ExpectStoppedByTheClose() {
+        EXPECT_GT(TheScanState().ScanPosition, TheScanState().DeviceSectors + 100000) << "the close stopped the scan";
+    }
+
+    testing::ScratchProgramDirectory programDir_;
+    ScratchDir media_;
+    std::string image_;
+};
+
+TEST_F(CloseAtAnyMoment, RightAfterScanIsClicked) {
+    for (int run = 0; run < kRuns; ++run) {
+        bool clicked = false;
+        Run([&](MainWindow& window) {
+            if (std::exchange(clicked, true)) return;
+            // Both queued: the close arrives inside the scan's first round of events.
+            Later(&window, [&window] { Find<QPushButton>(window, "按钮1")->click(); });
+            Later(&window, [&window] { window.close(); });
+        });
+        ExpectStoppedByTheClose();
+    }
+}
+
+TEST_F(CloseAtAnyMoment, WhileAFoundPictureIsSelectedDuringTheScan) {
+    for (int run = 0; run < kRuns; ++run) {
+        bool clicked = false;
+        const auto stayedOpen = Run([&](MainWindow& window) {
+            if (!std::exchange(clicked, true)) return Later(&window, [&window] { Find<QPushButton>(window, "按钮1")->click(); });
+            auto* tree = Find<TreeBox>(window, "树型框1");
+            if (!ScanRunning(window) || tree->Count() == 0) return;
+            Later(&window, [&window] { window.close(); });
+            tree->setCurrentItem(tree->topLevelItem(0));
+        });
+        ExpectStoppedByTheClose();
+        EXPECT_LT(stayedOpen, std::chrono::seconds(5));
+    }
+}
+
+TEST_F(CloseAtAnyMoment, WhileTheFolderChooserIsOpen) {
+    for (int run = 0; run < kRuns; ++run) {
+        const char* next = "按钮1";
+        Run([&](MainWindow& window) {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (auto* box = qobject_cast<QMessageBox*>(modal)) return box->button(QMessageBox::Ok)->click();
+            if (qobject_cast<QFileDialog*>(modal) != nullptr) {
+                window.close();
+                return;
+            }
+            if (next == nullptr || ScanRunning(window)) return;
+            const char* button = std::exchange(next, std::strcmp(next, "按钮1") == 0 ? "按钮3" : nullptr);
+            Later(&window, [&window, button] { Find<QPushButton>(window, button)->click(); });
+        });
+    }
+}
+
+TEST_F(CloseAtAnyMoment, WhileTheCompletionMessageIsShownAndDuringAPreviewAtIdle) {
+    for (int run = 0; run < kRuns; ++run) {
+        const bool inPreview = run % 2 == 1;
+        bool clicked = false;
+        Run([&](MainWindow& window) {
+            if (!std::exchange(clicked, true)) return Later(&window, [&window] { Find<QPushButton>(window, "按钮1")->click(); });
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (box == nullptr) return;
+            if (!inPreview) {
+                window.close();
+                return;
+            }
+            box->button(QMessageBox::Ok)->click();
+            Later(&window, [&window] {
+                auto* tree = Find<TreeBox>(window, "树型框1");
+                Later(&window, [&window] { window.close(); });
+                tree->setCurrentItem(tree->topLevelItem(2));
+            });
+        });
+    }
+}
+
+TEST_F(CloseAtAnyMoment, DuringASave) {
+    ScratchDir out;
+    for (int run = 0; run < kRuns; ++run) {
+        const char* next = "按钮1";
+        Run([&](MainWindow& window) {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (auto* box = qobject_cast<QMessageBox*>(modal)) return box->button(QMessageBox::Ok)->click();
+            if (auto* chooser = qobject_cast<QFileDialog*>(modal)) {
+                chooser->setDirectory(QString::fromStdString(out.Path()));
+                chooser->selectFile(QString::fromStdString(out.Path()));
+                QMetaObject::invokeMethod(chooser, "accept", Qt::QueuedConnection);
+                Later(&window, [&window] { Later(&window, [&window] { window.close(); }); });
+                return;
+            }
+            if (next == nullptr || ScanRunning(window)) return;
+            const char* button = std::exchange(next, std::strcmp(next, "按钮1") == 0 ? "按钮3" : nullptr);
+            Later(&window, [&window, button] { Find<QPushButton>(window, button)->click(); });
+        });
+        for (const std::string& name : testing::NamesIn(out.Path())) {
+            EXPECT_EQ(name.find(".part-"), std::string::npos) << "a closed save leaves no temporary: " << name;
+        }
+    }
 }
 
 TEST_F(Window, SaveWritesEveryTickedPictureAsItsListedSectors) {
