@@ -14,6 +14,7 @@
 #include "platform/directory_lock.h"
 #include "platform/drive_table.h"
 #include "platform/files.h"
+#include "platform/process.h"
 #include "platform/save_target.h"
 #include "platform/window_runtime.h"
 #include "shell/result_tree.h"
@@ -128,6 +129,16 @@ QString TakeScratchFiles(std::optional<DirectoryLock>& scratchLock) {
     return QStringLiteral("无法锁定程序目录 %1 的临时文件（%2），无法扫描。").arg(directory, QString::fromStdString(failure));
 }
 
+// Advice that fits why a drive cannot be opened and by whom.
+QString AdviceFor(const ReadReport& report, const std::optional<VolumeInfo>& volume) {
+    if (!report.denied) return {};
+    if (volume && volume->isImage) return QStringLiteral("请检查映像文件的读取权限。");
+    if (RunsAsAdministrator()) {
+        return QStringLiteral("连 root 也被拒绝：在容器或受限的虚拟机里可能无法直接读取磁盘，可以改为扫描磁盘的映像文件。");
+    }
+    return QStringLiteral("请以 root 运行，或把用户加入 disk 组（sudo usermod -aG disk $USER，然后重新登录）。");
+}
+
 QString WhyDriveUnreadable(const ScanState& state) {
     if (state.SelectedDrive.empty()) return QStringLiteral("没有选择驱动器。");
     if (QString why = WhyDriveChanged(state); !why.isEmpty()) return why;
@@ -135,7 +146,8 @@ QString WhyDriveUnreadable(const ScanState& state) {
     ReadReport report;
     ReadVolumeSectors(state.SelectedDrive, 0, 1, &report);
     if (!report.opened) {
-        return QStringLiteral("无法打开驱动器 %1：%2。").arg(DriveName(state.SelectedDrive), Text(report.reason));
+        return QStringLiteral("无法打开驱动器 %1：%2。%3")
+            .arg(DriveName(state.SelectedDrive), Text(report.reason), AdviceFor(report, state.SelectedVolume));
     }
     if (state.DeviceSectors <= 0) {
         return QStringLiteral("无法确定驱动器 %1 的大小，无法扫描。").arg(DriveName(state.SelectedDrive));

@@ -73,6 +73,7 @@ bool IsGoneError(DWORD code) {
 void NoteFailure(ReadReport& report) {
     if (report.reason.empty()) report.reason = win32::LastErrorText();
     report.gone = report.gone || IsGoneError(win32::GetLastError());
+    report.denied = report.denied || win32::GetLastError() == win32::ERROR_ACCESS_DENIED;
 }
 
 // Reads size bytes at byteOffset into buffer. A device fails a whole request for

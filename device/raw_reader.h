@@ -16,6 +16,7 @@ inline constexpr std::int64_t kChunkBytes = kChunkSectors * kSectorSize;
 struct ReadReport {
     bool opened = false;                   // false: the volume could not be opened at all
     bool gone = false;                     // the device is not there (any more): removed, unplugged, replaced
+    bool denied = false;                   // the system refused access to it
     std::int64_t deliveredBytes = 0;       // bytes that came from the drive, from the start of the read
     std::int64_t unreadableSectors = 0;    // sectors the drive failed to deliver, zero-filled
     std::int64_t firstUnreadableSector = -1;  // the first of them, counted from the volume's start

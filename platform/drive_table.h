@@ -26,6 +26,10 @@ struct DeviceIdentity {
 // Returns the identity of the block device or file at source; nullopt when it does not exist.
 std::optional<DeviceIdentity> IdentityOfSource(const std::string& source);
 
+// Returns bytes as the drive box and the status bar show a size: binary units,
+// one decimal ("3.0 MiB", "59.5 GiB").
+std::string SizeText(std::int64_t bytes);
+
 // One volume as the drive box shows it.
 struct VolumeInfo {
     std::string letter;       // "C" ... "Z", the letter alone

@@ -110,7 +110,18 @@ bool SameLetter(std::string_view a, std::string_view b) {
            std::toupper(static_cast<unsigned char>(a[0])) == std::toupper(static_cast<unsigned char>(b[0]));
 }
 
-std::string HumanSize(std::int64_t bytes) {
+VolumeInfo DescribeVolume(const ArrangedVolume& volume) {
+    const std::int64_t size = VolumeExtentBytes(volume);
+    const std::string name = std::filesystem::path(volume.source).filename().string();
+    struct stat info {};
+    const bool isImage = stat(volume.source.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+    return {volume.letter, volume.source, name + "  (" + SizeText(size) + ")", volume.diskNumber, size, isImage,
+            IdentityOfSource(volume.source)};
+}
+
+}  // namespace
+
+std::string SizeText(std::int64_t bytes) {
     static constexpr std::array<const char*, 6> kUnits = {"B", "KiB", "MiB", "GiB", "TiB", "PiB"};
     auto value = static_cast<double>(bytes);
     std::size_t unit = 0;
@@ -122,17 +133,6 @@ std::string HumanSize(std::int64_t bytes) {
     std::snprintf(text, sizeof text, "%.1f %s", value, kUnits[unit]);
     return text;
 }
-
-VolumeInfo DescribeVolume(const ArrangedVolume& volume) {
-    const std::int64_t size = VolumeExtentBytes(volume);
-    const std::string name = std::filesystem::path(volume.source).filename().string();
-    struct stat info {};
-    const bool isImage = stat(volume.source.c_str(), &info) == 0 && S_ISREG(info.st_mode);
-    return {volume.letter, volume.source, name + "  (" + HumanSize(size) + ")", volume.diskNumber, size, isImage,
-            IdentityOfSource(volume.source)};
-}
-
-}  // namespace
 
 std::optional<DeviceIdentity> IdentityOfSource(const std::string& source) {
     struct stat info {};

@@ -13,6 +13,9 @@ struct ProgramRun {
     std::string failure;     // why it could not be started (empty when it started)
 };
 
+// Returns true when this process runs with the administrator's rights (as root).
+bool RunsAsAdministrator();
+
 // Starts path with no arguments (never through a shell) and waits until it has
 // ended. A limit above 0 kills it after that many milliseconds.
 ProgramRun StartProgramAndWait(const std::string& path, std::int64_t limitMilliseconds = 0);

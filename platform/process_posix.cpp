@@ -40,6 +40,8 @@ bool WaitForExit(pid_t pid, std::int64_t limitMilliseconds) {
 
 }  // namespace
 
+bool RunsAsAdministrator() { return geteuid() == 0; }
+
 ProgramRun StartProgramAndWait(const std::string& path, std::int64_t limitMilliseconds) {
     ProgramRun run;
     char* const argv[] = {const_cast<char*>(path.c_str()), nullptr};

@@ -38,6 +38,11 @@ public:
     // Selects letter; returns false when it is not listed.
     bool SelectLetter(const std::string& letter);
 
+protected:
+    // The closed box is narrow: its text is cut in the middle, so both the letter
+    // and the size stay visible.
+    void paintEvent(QPaintEvent* event) override;
+
 private:
     void Fill(std::vector<VolumeInfo> volumes);
     std::vector<VolumeInfo> listed_;

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QAbstractItemView>
 #include <QCursor>
 #include <QDialog>
 #include <QFileDialog>
@@ -12,6 +13,9 @@
 #include <QMessageBox>
 #include <QPixmap>
 #include <QSignalBlocker>
+#include <QStyleOptionComboBox>
+#include <QStylePainter>
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -88,6 +92,20 @@ void DriveBox::Fill(std::vector<VolumeInfo> volumes) {
     }
     if (!kept.empty()) SelectLetter(kept);
     listed_ = std::move(volumes);
+    // The open list shows every line whole, however narrow the box.
+    int widest = width();
+    for (int i = 0; i < count(); ++i) widest = std::max(widest, fontMetrics().horizontalAdvance(itemText(i)) + 24);
+    view()->setMinimumWidth(widest);
+}
+
+void DriveBox::paintEvent(QPaintEvent*) {
+    QStylePainter painter(this);
+    QStyleOptionComboBox option;
+    initStyleOption(&option);
+    painter.drawComplexControl(QStyle::CC_ComboBox, option);
+    const QRect textArea = style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, this);
+    option.currentText = fontMetrics().elidedText(option.currentText, Qt::ElideMiddle, textArea.width());
+    painter.drawControl(QStyle::CE_ComboBoxLabel, option);
 }
 
 std::string DriveBox::SelectedLetter() const { return currentData().toString().toStdString(); }

@@ -49,12 +49,6 @@ Control* Place(Control* control, const char* name, int left, int top, int width,
     return control;
 }
 
-QString SizeText(std::int64_t bytes) {
-    const double mebibytes = static_cast<double>(bytes) / (1024.0 * 1024.0);
-    if (mebibytes >= 1024.0) return QString::number(mebibytes / 1024.0, 'f', 1) + " GB";
-    return QString::number(mebibytes, 'f', 1) + " MB";
-}
-
 }  // namespace
 
 MainWindow::MainWindow() {
@@ -155,7 +149,7 @@ void MainWindow::ShowDriveStatus() {
     const std::string letter = 驱动器框1->SelectedLetter();
     QString drive = QStringLiteral("未选择驱动器");
     for (const VolumeInfo& volume : ListVolumes()) {
-        if (volume.letter == letter) drive = QString::fromStdString(letter) + ": " + SizeText(volume.sizeBytes);
+        if (volume.letter == letter) drive = QString::fromStdString(letter + ": " + SizeText(volume.sizeBytes));
     }
     driveStatus_->setText(drive);
 }

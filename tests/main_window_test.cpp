@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QFileDialog>
 #include <QMessageBox>
@@ -116,6 +117,34 @@ TEST_F(Window, ScanListsTicksAndSelectAllAndUntickAllWork) {
     EXPECT_EQ(Tree().Tick(0) + Tree().Tick(1) + Tree().Tick(2), 3);
     Tree().setCurrentItem(Tree().topLevelItem(2));
     EXPECT_EQ(Find<PictureBox>("图片框1")->pixmap().size(), QSize(100, 60)) << "selecting previews";
+}
+
+TEST_F(Window, TheStatusBarFollowsTheScanAndTheTicks) {
+    auto* results = Find<QLabel>("状态条1.2");
+    Scan();
+    EXPECT_TRUE(testing::RunEventsUntil([&] { return results->text() == "找到 3 张照片，已勾选 3 张"; }, 1000))
+        << results->text().toStdString();
+    Tree().SetTick(1, false);
+    EXPECT_TRUE(testing::RunEventsUntil([&] { return results->text() == "找到 3 张照片，已勾选 2 张"; }, 1000))
+        << results->text().toStdString();
+    auto* drive = Find<QLabel>("状态条1.1");
+    EXPECT_EQ(drive->text(), "C: " + QString::fromStdString(SizeText(4000 * 512))) << "the drive box's own units";
+    const QString box = Find<DriveBox>("驱动器框1")->currentText();
+    EXPECT_TRUE(box.endsWith(QString::fromStdString("(" + SizeText(4000 * 512) + ")"))) << box.toStdString();
+}
+
+TEST_F(Window, TheDriveListShowsEveryLineWhole) {
+    auto* drives = Find<DriveBox>("驱动器框1");
+    const std::string longName = media_.File(std::string(60, 'n') + ".img");
+    testing::SizeFile(longName, 2000 * 512);
+    ArrangeDriveTable({{0, image_}, {1, longName}}, {{.letter = "C", .source = image_, .diskNumber = 0},
+                                                     {.letter = "D", .source = longName, .diskNumber = 1}});
+    drives->Refresh();
+    ASSERT_EQ(drives->count(), 2);
+    EXPECT_GE(drives->view()->minimumWidth(), drives->fontMetrics().horizontalAdvance(drives->itemText(1)))
+        << "the open list is wide enough for the longest line";
+    EXPECT_LT(drives->width(), drives->fontMetrics().horizontalAdvance(drives->itemText(1)))
+        << "the closed box is narrower, so its text has to be shortened";
 }
 
 TEST_F(Window, ExitAnsweredNoChangesNothingAndYesCloses) {
