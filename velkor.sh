@@ -94,18 +94,20 @@ open_velkor() {
 }
 
 main() {
+    local mode=run
     case "${1:-}" in
         -h | --help)
             sed -n '2,3s/^# //p' "$0"
             return
             ;;
-        run)
+        test | run)
+            mode=$1
             shift
             ;;
     esac
     cd "$(dirname "$0")"
     install_missing
-    if [ "${1:-}" = test ]; then
+    if [ "$mode" = test ]; then
         build
         run_tests
     else
