@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
-# ./velkor.sh          installs what is missing, builds, and opens Velkor
-# ./velkor.sh test     installs what is missing, builds, and runs the whole test suite
+# ./velkor.sh [IMAGE]...   installs what is missing, builds what Velkor needs, and opens it
+# ./velkor.sh test         installs what is missing, builds everything, and runs the whole test suite
 set -euo pipefail
-cd "$(dirname "$0")"
 
 PACKAGES=(build-essential cmake ninja-build pkg-config qt6-base-dev libjpeg62-turbo-dev libjpeg-turbo-progs
           libgmp-dev libgtest-dev xvfb xauth fonts-wqy-zenhei dosfstools mtools python3 libimage-exiftool-perl)
 BUILD_DIR=${VELKOR_BUILD_DIR:-build}
+DEMO_CARD=demo/demo-card.img
+# What opening Velkor needs: the launcher, the library, its validator, and the
+# photo generator the demo card is made with. Tests and benchmarks wait for `test`.
+RUN_TARGETS=(velkor_host libvelkor picvet velkor_makephotos)
 
 install_missing() {
     local missing=()
@@ -21,21 +24,39 @@ install_missing() {
     DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y "${missing[@]}"
 }
 
+# build [TARGET]...: builds the targets named, everything when none is.
 build() {
-    cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@"
-    cmake --build "$BUILD_DIR"
+    cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+    if [ $# -eq 0 ]; then
+        cmake --build "$BUILD_DIR"
+    else
+        cmake --build "$BUILD_DIR" --target "$@"
+    fi
 }
 
 run_tests() {
     ctest --test-dir "$BUILD_DIR" --output-on-failure -j2 --timeout 300
 }
 
-# True when at least one whole-disk block device can be read by this user.
+# True when the first sector of device can be read. `[ -r ]` is no test: it is true
+# for root even where opening fails (EPERM in a container), and a card reader
+# without a card opens but reads nothing.
+sector_readable() {
+    local bytes
+    bytes=$(timeout 10 dd if="$1" bs=512 count=1 status=none 2>/dev/null | wc -c) || return 1
+    [ "$bytes" -eq 512 ]
+}
+
+# some_drive_readable [SYS_BLOCK_DIR [DEV_DIR]]: true when this user can read at least
+# one of the machine's disks Velkor lists (loop devices are images, not drives).
 some_drive_readable() {
-    local name
-    for name in /sys/block/*; do
-        case "${name##*/}" in ram* | zram* | loop*) continue ;; esac
-        [ -r "/dev/${name##*/}" ] && return 0
+    local sys_block=${1:-/sys/block} dev=${2:-/dev} entry name
+    for entry in "$sys_block"/*; do
+        name=${entry##*/}
+        case "$name" in
+            mmcblk*boot* | mmcblk*rpmb) continue ;;
+            sd[a-z]* | vd[a-z]* | nvme*n* | mmcblk*) sector_readable "$dev/$name" && return 0 ;;
+        esac
     done
     return 1
 }
@@ -43,41 +64,59 @@ some_drive_readable() {
 # A 64 MB FAT32 card whose photographs were deleted: the file system lists none of
 # them, their bytes are still there.
 make_demo_card() {
-    local card=demo/demo-card.img
-    [ -f "$card" ] && return
+    [ -f "$DEMO_CARD" ] && return
     mkdir -p demo/photos
     "$BUILD_DIR/bin/velkor-makephotos" demo/photos 12 2026
-    truncate -s 64M "$card.tmp"
-    /sbin/mkfs.vfat -F 32 -n DEMOCARD "$card.tmp" >/dev/null
-    mcopy -i "$card.tmp" demo/photos/*.jpg ::/
-    mdel -i "$card.tmp" '::/*.jpg'
-    mv "$card.tmp" "$card"
-    echo "Made $card: 12 deleted photos to recover."
+    truncate -s 64M "$DEMO_CARD.tmp"
+    /sbin/mkfs.vfat -F 32 -n DEMOCARD "$DEMO_CARD.tmp" >/dev/null
+    mcopy -i "$DEMO_CARD.tmp" demo/photos/*.jpg ::/
+    mdel -i "$DEMO_CARD.tmp" '::/*.jpg'
+    mv "$DEMO_CARD.tmp" "$DEMO_CARD"
+    echo "Made $DEMO_CARD: 12 deleted photos to recover."
 }
 
+# Opens Velkor on the images given, with the demo card offered as well. When none of
+# the machine's drives can be read, the demo card is made if need be, and selected
+# at start unless images were given.
 open_velkor() {
-    local images=()
+    local demo=()
     if ! some_drive_readable; then
         make_demo_card
-        images=(demo/demo-card.img)
-        echo "No drive is readable by $(id -un); opening Velkor on the demo card (see README for real drives)."
+        echo "No drive of this machine can be read by $(id -un): the demo card is offered (see README)."
+        if [ $# -eq 0 ]; then
+            demo=("$DEMO_CARD")
+        fi
     fi
-    exec "$BUILD_DIR/bin/velkor" "${images[@]}" "$@"
+    if [ ${#demo[@]} -eq 0 ] && [ -f "$DEMO_CARD" ]; then
+        demo=(--extra "$DEMO_CARD")
+    fi
+    exec "$BUILD_DIR/bin/velkor" "${demo[@]}" "$@"
 }
 
-install_missing
-case "${1:-run}" in
-    test)
+main() {
+    local mode=run
+    case "${1:-}" in
+        -h | --help)
+            sed -n '2,3s/^# //p' "$0"
+            return
+            ;;
+        test | run)
+            mode=$1
+            shift
+            ;;
+    esac
+    cd "$(dirname "$0")"
+    install_missing
+    if [ "$mode" = test ]; then
         build
         run_tests
-        ;;
-    run)
-        build
-        shift || true
+    else
+        build "${RUN_TARGETS[@]}"
         open_velkor "$@"
-        ;;
-    *)
-        echo "usage: $0 [test]" >&2
-        exit 2
-        ;;
-esac
+    fi
+}
+
+# Sourced (by its test), it only defines the functions.
+if [ "${BASH_SOURCE[0]}" = "$0" ]; then
+    main "$@"
+fi

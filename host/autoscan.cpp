@@ -11,6 +11,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
@@ -24,13 +25,36 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <optional>
 #include <string>
+#include <string_view>
+#include <utility>
 
 #include "host/own_directory.h"
+#include "platform/image_list.h"
+#include "platform/window_runtime.h"
 
 namespace {
 
+constexpr char kUsage[] =
+    "usage: velkor-autoscan IMAGE OUTDIR [SCREENSHOT.png]\n"
+    "Opens Velkor's window, picks the drive of IMAGE, scans it, saves every photo found into\n"
+    "OUTDIR and prints one JSON line; with SCREENSHOT.png it also photographs the window.\n"
+    "Exits 0 only when the scan and the save completed (\"ok\": true).\n"
+    "  --help     show this text and exit\n"
+    "  --version  show the version and exit\n";
+
 enum class Step { PickDrive, Scanning, Previewing, Saving, Done };
+
+// What one run came to, as the JSON line tells it.
+struct Outcome {
+    int found = 0;
+    long long saved = 0;
+    double scanSeconds = 0;
+    double saveSeconds = 0;
+    long long bytesRead = 0;
+    std::string failure;  // what went wrong; empty when the scan and the save completed
+};
 
 // Bytes this process has read through read-like calls so far.
 long long BytesReadSoFar() {
@@ -53,22 +77,58 @@ long long PeakResidentKib() {
     return 0;
 }
 
+std::string JsonString(std::string_view text) {
+    std::string quoted = "\"";
+    for (const char c : text) {
+        if (c == '"' || c == '\\') {
+            quoted += '\\';
+            quoted += c;
+        } else if (static_cast<unsigned char>(c) < 0x20) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
+            quoted += escaped;
+        } else {
+            quoted += c;
+        }
+    }
+    return quoted + "\"";
+}
+
+// Prints the JSON line, and what failed on stderr; returns the exit status, 0 only when nothing failed.
+int Report(const Outcome& outcome) {
+    const bool ok = outcome.failure.empty();
+    std::printf(
+        "{\"found\": %d, \"saved\": %lld, \"scan_seconds\": %.3f, \"save_seconds\": %.3f, "
+        "\"bytes_read\": %lld, \"peak_rss_kb\": %lld, \"ok\": %s, \"reason\": %s}\n",
+        outcome.found, outcome.saved, outcome.scanSeconds, outcome.saveSeconds, outcome.bytesRead,
+        PeakResidentKib(), ok ? "true" : "false", JsonString(outcome.failure).c_str());
+    if (!ok) std::fprintf(stderr, "velkor-autoscan: %s\n", outcome.failure.c_str());
+    return ok ? 0 : 1;
+}
+
+// Returns the absolute path of raw as Qt text; nullopt when that text would name
+// other bytes (raw is not UTF-8), since the window's folder chooser only takes text.
+std::optional<QString> TextPath(const char* raw) {
+    const QString text = QFile::decodeName(raw);
+    if (QFile::encodeName(text) != QByteArray(raw)) return std::nullopt;
+    return QFileInfo(text).absoluteFilePath();
+}
+
 class Driver {
 public:
-    Driver(QString image, QString outDir, QString screenshot)
+    Driver(std::string image, QString outDir, QString screenshot)
         : image_(std::move(image)), outDir_(std::move(outDir)), screenshot_(std::move(screenshot)) {
         QObject::connect(&timer_, &QTimer::timeout, [this] { Tick(); });
         timer_.start(5);
     }
 
-    // Prints the JSON line; returns false when the scan or the save did not complete.
-    bool Print() const {
-        std::printf("{\"found\": %d, \"saved\": %lld, \"scan_seconds\": %.3f, \"save_seconds\": %.3f, "
-                    "\"bytes_read\": %lld, \"peak_rss_kb\": %lld, \"ok\": %s}\n",
-                    found_, static_cast<long long>(QDir(outDir_).entryList(QDir::Files).size()), scanSeconds_,
-                    saveSeconds_, bytesRead_, PeakResidentKib(), failure_.isEmpty() ? "true" : "false");
-        if (!failure_.isEmpty()) std::fprintf(stderr, "velkor-autoscan: %s\n", qPrintable(failure_));
-        return failure_.isEmpty() && step_ == Step::Done;
+    // Returns what the run came to once the window has closed.
+    Outcome Result() const {
+        Outcome outcome = outcome_;
+        outcome.saved = QDir(outDir_).entryList(QDir::Files).size();
+        if (outcome.failure.empty() && step_ != Step::Done)
+            outcome.failure = "the window closed before the save completed";
+        return outcome;
     }
 
 private:
@@ -107,7 +167,8 @@ private:
         if (QWidget* window = Window()) {
             const QPixmap shot = window->screen()->grabWindow(0, window->geometry().x(), window->geometry().y(),
                                                               window->frameGeometry().width(), window->frameGeometry().height());
-            if (!shot.save(screenshot_)) failure_ = QStringLiteral("cannot write ") + screenshot_;
+            if (!shot.save(screenshot_) && outcome_.failure.empty())
+                outcome_.failure = "cannot write " + screenshot_.toStdString();
         }
         StartSave();
     }
@@ -135,62 +196,91 @@ private:
         return false;
     }
 
+    // The drive of the image, found by its source path byte for byte; -1 when the window offers none.
+    int DriveOfImage(const QComboBox& drives) const {
+        const QByteArray source = QByteArray::fromStdString(image_);
+        for (int i = 0; i < drives.count(); ++i) {
+            if (drives.itemData(i, velkor::kDriveSourceRole).toByteArray() == source) return i;
+        }
+        return -1;
+    }
+
+    std::string WhyImageNotOffered() const {
+        const std::string reason = velkor::ImageUnusableReason(image_);
+        return velkor::PrintablePath(image_) + ": " +
+               (reason.empty() ? "the window offers no drive for it" : reason);
+    }
+
+    // Scans only the image's own drive: whatever else is selected would report another disk's photos.
     void PickDriveAndScan() {
         auto* drives = Control<QComboBox>("驱动器框1");
         if (drives == nullptr) return;
-        const QString name = QFileInfo(image_).fileName();
-        for (int i = 0; i < drives->count(); ++i) {
-            if (drives->itemText(i).contains(name)) drives->setCurrentIndex(i);
+        const int drive = DriveOfImage(*drives);
+        if (drive < 0) {
+            Finish(WhyImageNotOffered());
+            return;
         }
+        drives->setCurrentIndex(drive);
         step_ = Step::Scanning;
         clock_.start();
         bytesAtStart_ = BytesReadSoFar();
         Click("按钮1");
     }
 
+    void Finish(std::string failure) {
+        if (outcome_.failure.empty()) outcome_.failure = std::move(failure);
+        step_ = Step::Done;
+        if (QWidget* window = Window()) QTimer::singleShot(0, window, &QWidget::close);
+    }
+
     // A completion is told with the information icon; anything that went wrong,
     // even in a scan or save that ran to its end, with a warning.
     void OnMessage(const QString& text, bool success) {
+        if (step_ != Step::Scanning && step_ != Step::Saving) return;
+        if (!success && outcome_.failure.empty()) outcome_.failure = text.toStdString();
         if (step_ == Step::Scanning) {
-            scanSeconds_ = static_cast<double>(clock_.nsecsElapsed()) / 1e9;
-            bytesRead_ = BytesReadSoFar() - bytesAtStart_;
-            if (auto* tree = Control<QTreeWidget>("树型框1")) found_ = tree->topLevelItemCount();
-            if (!success && failure_.isEmpty()) failure_ = text;
+            outcome_.scanSeconds = static_cast<double>(clock_.nsecsElapsed()) / 1e9;
+            outcome_.bytesRead = BytesReadSoFar() - bytesAtStart_;
+            if (auto* tree = Control<QTreeWidget>("树型框1")) outcome_.found = tree->topLevelItemCount();
             screenshot_.isEmpty() ? StartSave() : StartPreview();
-        } else if (step_ == Step::Saving) {
-            saveSeconds_ = static_cast<double>(clock_.nsecsElapsed()) / 1e9;
-            if (!success && failure_.isEmpty()) failure_ = text;
-            step_ = Step::Done;
-            if (QWidget* window = Window()) QTimer::singleShot(0, window, &QWidget::close);
+        } else {
+            outcome_.saveSeconds = static_cast<double>(clock_.nsecsElapsed()) / 1e9;
+            Finish({});
         }
     }
 
-    QString image_;
+    std::string image_;
     QString outDir_;
     QString screenshot_;
     QTimer timer_;
     QElapsedTimer clock_;
     Step step_ = Step::PickDrive;
-    int found_ = 0;
-    double scanSeconds_ = 0;
-    double saveSeconds_ = 0;
     long long bytesAtStart_ = 0;
-    long long bytesRead_ = 0;
-    QString failure_;
+    Outcome outcome_;
 };
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    const std::string_view first = argc > 1 ? argv[1] : "";
+    if (argc == 2 && (first == "--help" || first == "-h")) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (argc == 2 && first == "--version") {
+        std::printf("velkor-autoscan %s\n", VELKOR_VERSION);
+        return 0;
+    }
     if (argc != 3 && argc != 4) {
-        std::fprintf(stderr, "usage: velkor-autoscan IMAGE OUTDIR [SCREENSHOT.png]\n");
+        std::fputs(kUsage, stderr);
         return 2;
     }
-    const QString screenshot = argc == 4 ? QFileInfo(QString::fromLocal8Bit(argv[3])).absoluteFilePath() : QString();
-    const QString image = QFileInfo(QString::fromLocal8Bit(argv[1])).absoluteFilePath();
-    const QString outDir = QFileInfo(QString::fromLocal8Bit(argv[2])).absoluteFilePath();
-    QDir().mkpath(outDir);
-    setenv("VELKOR_IMAGES", image.toLocal8Bit().constData(), 1);
+    const std::string image = velkor::AbsoluteImagePath(argv[1]);
+    const std::optional<QString> outDir = TextPath(argv[2]);
+    const std::optional<QString> screenshot = argc == 4 ? TextPath(argv[3]) : QString();
+    if (!outDir || !screenshot) return Report({.failure = "OUTDIR and SCREENSHOT must be UTF-8 paths"});
+    QDir().mkpath(*outDir);
+    setenv(velkor::kImagesVariable, velkor::EncodeImageList({image}).c_str(), 1);
     if (getenv("DISPLAY") == nullptr && getenv("QT_QPA_PLATFORM") == nullptr) setenv("QT_QPA_PLATFORM", "offscreen", 1);
     const std::string library = velkor::host::OwnDirectory() + "/libvelkor.so";
     void* handle = dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL);
@@ -201,7 +291,7 @@ int main(int argc, char** argv) {
     auto* winhex = reinterpret_cast<void (*)()>(dlsym(handle, "winhex"));
     if (winhex == nullptr) return 1;
     QApplication application(argc, argv);
-    Driver driver(image, outDir, screenshot);
+    Driver driver(image, *outDir, *screenshot);
     winhex();
-    return driver.Print() ? 0 : 1;
+    return Report(driver.Result());
 }

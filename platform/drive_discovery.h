@@ -20,9 +20,6 @@ namespace velkor {
 DriveTable DiscoverDriveTable(const std::string& sysBlockDir, const std::string& devDir,
                               const std::vector<std::string>& imagePaths);
 
-// Returns the absolute paths listed in text, one a line (blank and relative lines skipped).
-std::vector<std::string> ImagePathsFromList(std::string_view text);
-
 // Returns the mount point of device major:minor in a /proc/self/mountinfo text,
 // escapes decoded; empty when the device is not mounted.
 std::string MountPointOf(std::string_view mountinfo, std::uint32_t major, std::uint32_t minor);

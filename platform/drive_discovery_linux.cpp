@@ -196,16 +196,6 @@ DriveTable DiscoverDriveTable(const std::string& sysBlockDir, const std::string&
     return table;
 }
 
-std::vector<std::string> ImagePathsFromList(std::string_view text) {
-    std::vector<std::string> paths;
-    std::istringstream lines{std::string(text)};
-    for (std::string line; std::getline(lines, line);) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (!line.empty() && line.front() == '/') paths.push_back(line);
-    }
-    return paths;
-}
-
 std::string MountPointOf(std::string_view mountinfo, std::uint32_t major, std::uint32_t minor) {
     const std::string wanted = std::to_string(major) + ":" + std::to_string(minor);
     std::istringstream lines{std::string(mountinfo)};

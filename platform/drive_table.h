@@ -52,6 +52,15 @@ std::vector<VolumeInfo> ListVolumes();
 // Returns letter's volume as ListVolumes() describes it now; nullopt when it is not listed.
 std::optional<VolumeInfo> CurrentVolume(std::string_view letter);
 
+// Returns the letter of the first image named in VELKOR_IMAGES that is offered as a
+// drive, the one to select when the window opens; nullopt when none is (or the table is arranged).
+std::optional<std::string> LetterOfFirstImage();
+
+// Returns "path: reason" for every image the host named that is not offered as a
+// drive (missing, a directory, unreadable, empty, no letter left), as of the last
+// discovery, the path in printable UTF-8; empty when every one is offered or the table is arranged.
+std::vector<std::string> ImagesNotOffered();
+
 // ---------------------------------------------------------------------------
 // Arrangement API, used by tests and by a host: sets up the drive table exactly
 // instead of discovering it from the machine.
@@ -85,8 +94,9 @@ struct DriveTable {
 void ArrangeDriveTable(std::vector<ArrangedDisk> disks, std::vector<ArrangedVolume> volumes);
 
 // Returns to the machine's own drives: the whole-disk block devices, then the
-// image files named one absolute path per line by the environment variable
-// VELKOR_IMAGES (read each time the table is discovered).
+// image files named by the environment variables VELKOR_IMAGES and
+// VELKOR_EXTRA_IMAGES in EncodeImageList's form (read each time the table is
+// discovered), each file once.
 void UseDiscoveredDriveTable();
 
 // Makes every read of source that touches bytes firstByte ... lastByte fail with

@@ -13,11 +13,10 @@
 
 #include "platform/drive_discovery.h"
 #include "platform/drive_table.h"
+#include "platform/image_list.h"
 
 namespace velkor {
 namespace {
-
-constexpr const char* kImagesVariable = "VELKOR_IMAGES";
 
 constexpr char kFirstLetter = 'C';
 constexpr char kLastLetter = 'Z';
@@ -42,6 +41,8 @@ struct TableState {
     std::vector<InjectedFault> faults;
     std::vector<LetterBinding> bindings;  // every letter handed out since the process started
     char nextLetter = kFirstLetter;
+    std::string firstImage;  // the first image of VELKOR_IMAGES offered at the last discovery
+    std::vector<std::string> imagesNotOffered;
 };
 
 TableState& State() {
@@ -89,10 +90,56 @@ void BindLetters(TableState& state, DriveTable& table) {
     table.volumes = std::move(bound);
 }
 
+std::vector<std::string> ImagesNamedIn(const char* variable) {
+    const char* text = std::getenv(variable);
+    return DecodeImageList(text == nullptr ? "" : text);
+}
+
+bool ListsSource(const DriveTable& table, const std::string& source) {
+    return std::any_of(table.volumes.begin(), table.volumes.end(),
+                       [&](const ArrangedVolume& volume) { return volume.source == source; });
+}
+
+// The named images that can be offered, each file once however often or under whatever name it is named;
+// why the others cannot goes to notOffered.
+std::vector<std::string> UsableImages(const std::vector<std::string>& named,
+                                      std::vector<std::string>& notOffered) {
+    std::vector<std::string> usable;
+    std::vector<DeviceIdentity> seen;
+    for (const std::string& image : named) {
+        if (const std::string reason = ImageUnusableReason(image); !reason.empty()) {
+            notOffered.push_back(PrintablePath(image) + ": " + reason);
+            continue;
+        }
+        const std::optional<DeviceIdentity> identity = IdentityOfSource(image);
+        if (!identity || std::find(seen.begin(), seen.end(), *identity) != seen.end()) continue;
+        seen.push_back(*identity);
+        usable.push_back(image);
+    }
+    return usable;
+}
+
+// The first of images the table lists; empty when it lists none.
+std::string FirstListed(const DriveTable& table, const std::vector<std::string>& images) {
+    for (const std::string& image : images) {
+        if (ListsSource(table, image)) return image;
+    }
+    return {};
+}
+
 DriveTable DiscoverMachine(TableState& state) {
-    const char* images = std::getenv(kImagesVariable);
-    DriveTable table = DiscoverDriveTable("/sys/block", "/dev", ImagePathsFromList(images == nullptr ? "" : images));
+    const std::vector<std::string> selectable = ImagesNamedIn(kImagesVariable);
+    std::vector<std::string> named = selectable;
+    for (std::string& extra : ImagesNamedIn(kExtraImagesVariable)) named.push_back(std::move(extra));
+    state.imagesNotOffered.clear();
+    const std::vector<std::string> usable = UsableImages(named, state.imagesNotOffered);
+    DriveTable table = DiscoverDriveTable("/sys/block", "/dev", usable);
     BindLetters(state, table);
+    for (const std::string& image : usable) {
+        if (!ListsSource(table, image))
+            state.imagesNotOffered.push_back(PrintablePath(image) + ": no drive letter is left for it");
+    }
+    state.firstImage = FirstListed(table, selectable);
     return table;
 }
 
@@ -112,7 +159,7 @@ bool SameLetter(std::string_view a, std::string_view b) {
 
 VolumeInfo DescribeVolume(const ArrangedVolume& volume) {
     const std::int64_t size = VolumeExtentBytes(volume);
-    const std::string name = std::filesystem::path(volume.source).filename().string();
+    const std::string name = PrintablePath(std::filesystem::path(volume.source).filename().string());
     struct stat info {};
     const bool isImage = stat(volume.source.c_str(), &info) == 0 && S_ISREG(info.st_mode);
     return {volume.letter, volume.source, name + "  (" + SizeText(size) + ")", volume.diskNumber, size, isImage,
@@ -153,6 +200,22 @@ std::optional<VolumeInfo> CurrentVolume(std::string_view letter) {
         if (SameLetter(volume.letter, letter)) return std::move(volume);
     }
     return std::nullopt;
+}
+
+std::optional<std::string> LetterOfFirstImage() {
+    const DriveTable& table = CurrentTable();
+    const TableState& state = State();
+    if (state.arranged || state.firstImage.empty()) return std::nullopt;
+    for (const ArrangedVolume& volume : table.volumes) {
+        if (volume.source == state.firstImage) return volume.letter;
+    }
+    return std::nullopt;
+}
+
+std::vector<std::string> ImagesNotOffered() {
+    CurrentTable();
+    const TableState& state = State();
+    return state.arranged ? std::vector<std::string>() : state.imagesNotOffered;
 }
 
 void ArrangeDriveTable(std::vector<ArrangedDisk> disks, std::vector<ArrangedVolume> volumes) {

@@ -20,13 +20,19 @@ class QMenu;
 
 namespace velkor {
 
-// Makes sure a QApplication exists; returns false when no display can be opened.
+// Makes sure a QApplication exists; returns false, having said on stderr what
+// failed, when no display can be opened.
 bool BindWindowRuntime();
+
+// The drive box's item role holding a volume's source path byte for byte (a
+// QByteArray), by which a host driving the window finds the drive of an image.
+inline constexpr int kDriveSourceRole = Qt::UserRole + 1;
 
 // Drive box: a drop-down list of the drive table's volumes. Each line shows the
 // letter with what a user recognises; the selected value is the letter alone.
 class DriveBox : public QComboBox {
 public:
+    // Lists the volumes with the first image the host named selected, else the first volume.
     explicit DriveBox(QWidget* parent);
     // Lists the volumes of the drive table again, keeping the selection when it still exists.
     void Refresh();

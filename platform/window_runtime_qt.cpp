@@ -4,11 +4,11 @@
 
 #include <QApplication>
 #include <QAbstractItemView>
+#include <QBuffer>
 #include <QCursor>
 #include <QDialog>
 #include <QFileDialog>
 #include <QImageReader>
-#include <QBuffer>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPixmap>
@@ -16,6 +16,7 @@
 #include <QStyleOptionComboBox>
 #include <QStylePainter>
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -30,6 +31,8 @@ constexpr int kNoEntry = -1;
 // Long loops hand the window its events at least this often.
 constexpr auto kPumpInterval = std::chrono::milliseconds(5);
 constexpr std::uint32_t kStepsPerClockRead = 64;
+constexpr char kNoDisplay[] =
+    "cannot open the display: set DISPLAY, or run velkor-autoscan with QT_QPA_PLATFORM=offscreen";
 
 std::string Environment(const char* name) {
     const char* value = std::getenv(name);
@@ -62,7 +65,10 @@ bool DisplayCanBeOpened() {
 
 bool BindWindowRuntime() {
     if (QApplication::instance() != nullptr) return true;
-    if (!DisplayCanBeOpened()) return false;
+    if (!DisplayCanBeOpened()) {
+        std::fprintf(stderr, "%s\n", kNoDisplay);
+        return false;
+    }
     static int argc = 1;
     static char name[] = "velkor";
     static char* argv[] = {name, nullptr};
@@ -71,7 +77,10 @@ bool BindWindowRuntime() {
     return true;
 }
 
-DriveBox::DriveBox(QWidget* parent) : QComboBox(parent) { Refresh(); }
+DriveBox::DriveBox(QWidget* parent) : QComboBox(parent) {
+    Refresh();
+    if (const std::optional<std::string> letter = LetterOfFirstImage()) SelectLetter(*letter);
+}
 
 void DriveBox::Refresh() { Fill(ListVolumes()); }
 
@@ -89,6 +98,7 @@ void DriveBox::Fill(std::vector<VolumeInfo> volumes) {
     for (const VolumeInfo& volume : volumes) {
         addItem(QString::fromStdString(volume.letter + ":  " + volume.description),
                 QString::fromStdString(volume.letter));
+        setItemData(count() - 1, QByteArray::fromStdString(volume.source), kDriveSourceRole);
     }
     if (!kept.empty()) SelectLetter(kept);
     listed_ = std::move(volumes);

@@ -49,6 +49,16 @@ Control* Place(Control* control, const char* name, int left, int top, int width,
     return control;
 }
 
+// Images named on the command line that could not be offered as drives are told
+// once, when the window opens, never dropped silently.
+void TellImagesNotOffered(QWidget* window) {
+    const std::vector<std::string> notOffered = ImagesNotOffered();
+    if (notOffered.empty()) return;
+    QString text = QStringLiteral("以下映像文件无法作为驱动器列出：");
+    for (const std::string& line : notOffered) text += "\n" + QString::fromStdString(line);
+    ShowWarning(window, text, QStringLiteral("映像文件无法打开"));
+}
+
 }  // namespace
 
 MainWindow::MainWindow() {
@@ -207,6 +217,7 @@ void OpenMainWindow() {
     window->WhenClosed([&loop] { loop.quit(); });
     gMainWindow = window.get();
     window->show();
+    QTimer::singleShot(0, window.get(), [&window] { TellImagesNotOffered(window.get()); });
     loop.exec();
 }
 

@@ -1,7 +1,10 @@
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <sys/sysmacros.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -12,6 +15,7 @@
 
 #include "platform/drive_discovery.h"
 #include "platform/drive_table.h"
+#include "platform/image_list.h"
 #include "platform/win32_device.h"
 #include "tests/support/test_support.h"
 
@@ -72,9 +76,7 @@ TEST(DriveDiscovery, LettersEndAtZWhileDisksKeepTheirNumbers) {
     EXPECT_TRUE(DiscoverDriveTable(dir.File("absent"), "/dev", {}).disks.empty());
 }
 
-TEST(DriveDiscovery, ImageListAndMountInfoParsing) {
-    EXPECT_EQ(ImagePathsFromList("/a.img\r\n\nrelative.img\n/b c.img"),
-              (std::vector<std::string>{"/a.img", "/b c.img"}));
+TEST(DriveDiscovery, MountInfoParsing) {
     const std::string mountinfo =
         "27 1 254:0 / / rw,relatime - ext4 /dev/vda rw\n"
         "40 27 8:10 /sub /mnt/ten rw - ext4 /dev/sda10 rw\n"
@@ -83,6 +85,85 @@ TEST(DriveDiscovery, ImageListAndMountInfoParsing) {
     EXPECT_EQ(MountPointOf(mountinfo, 8, 10), "/mnt/ten");
     EXPECT_EQ(MountPointOf(mountinfo, 254, 0), "/");
     EXPECT_EQ(MountPointOf(mountinfo, 8, 2), "");
+}
+
+TEST(ImageList, AnyPathButNulSurvivesTheListByteForByte) {
+    std::string everyByte = "/";
+    for (int byte = 1; byte < 256; ++byte) everyByte += static_cast<char>(byte);
+    const std::vector<std::string> paths = {"/media/card\n\xFF.img", "/100%41/%/x%", "/cr\r",
+                                            "/照片/卡.img",          everyByte,      "/plain.img"};
+    const std::string list = EncodeImageList(paths);
+    EXPECT_EQ(std::count(list.begin(), list.end(), '\n'), 6) << "one line per path, whatever it holds";
+    EXPECT_TRUE(std::none_of(list.begin(), list.end(), [](char c) {
+        return static_cast<unsigned char>(c) >= 0x80 || c == '\r';
+    })) << "the list is ASCII, so no locale and no line-end conversion can change it";
+    EXPECT_EQ(DecodeImageList(list), paths);
+}
+
+TEST(ImageList, PlainPathsPerLineReadAsThemselves) {
+    EXPECT_EQ(DecodeImageList("/a.img\r\n\n/b c.img\n/100%/x%zz.img"),
+              (std::vector<std::string>{"/a.img", "/b c.img", "/100%/x%zz.img"}));
+    EXPECT_EQ(DecodeImageList("/last-without-line-end.img"),
+              std::vector<std::string>{"/last-without-line-end.img"});
+    EXPECT_TRUE(DecodeImageList("").empty());
+}
+
+TEST(ImageList, PrintablePathsAreUtf8WithControlsAndStrayBytesEscaped) {
+    EXPECT_EQ(PrintablePath("/卡/a\n\tb\r\x7f.img"), "/卡/a\\n\\tb\\r\\x7F.img");
+    EXPECT_EQ(PrintablePath("/\xFF\xC0\xAF.img"), "/\\xFF\\xC0\\xAF.img")
+        << "a stray byte and an overlong '/'";
+    EXPECT_EQ(PrintablePath("/\xED\xA0\x80"), "/\\xED\\xA0\\x80") << "a surrogate is not UTF-8";
+    EXPECT_EQ(PrintablePath("/\xE5\x8D"), "/\\xE5\\x8D") << "a character cut short";
+    EXPECT_EQ(PrintablePath("/\xF0\x9F\x93\xB7 photo"), "/\xF0\x9F\x93\xB7 photo");
+}
+
+// Returns ImageUnusableReason(path) as a user without root's privileges meets it:
+// root reads files whatever their mode, so then a child process drops to nobody first.
+std::string ReasonForOrdinaryUser(const std::string& path) {
+    if (geteuid() != 0) return ImageUnusableReason(path);
+    int ends[2];
+    if (pipe(ends) != 0) return "no pipe";
+    const pid_t child = fork();
+    if (child == 0) {
+        close(ends[0]);
+        const bool dropped = setgroups(0, nullptr) == 0 && setgid(65534) == 0 && setuid(65534) == 0;
+        const std::string reason = dropped ? ImageUnusableReason(path) : "root could not be dropped";
+        const ssize_t written = write(ends[1], reason.data(), reason.size());
+        _exit(written == static_cast<ssize_t>(reason.size()) ? 0 : 1);
+    }
+    close(ends[1]);
+    std::string reason;
+    char block[256];
+    for (ssize_t got; (got = read(ends[0], block, sizeof block)) > 0;)
+        reason.append(block, static_cast<std::size_t>(got));
+    close(ends[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    return reason;
+}
+
+TEST(ImageList, TellsWhyAFileCannotBeOffered) {
+    testing::ScratchDir dir;
+    ASSERT_EQ(chmod(dir.Path().c_str(), 0755), 0) << "an ordinary user may look inside";
+    const std::string image = dir.File("card.img");
+    testing::SizeFile(image, 512);
+    const std::string locked = dir.File("locked.img");
+    testing::SizeFile(locked, 512);
+    ASSERT_EQ(chmod(locked.c_str(), 0), 0);
+    const std::string empty = dir.File("empty.img");
+    testing::SizeFile(empty, 0);
+    const std::string fifo = dir.File("fifo");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+
+    EXPECT_EQ(ImageUnusableReason(image), "");
+    EXPECT_EQ(ImageUnusableReason(dir.File("missing.img")), std::strerror(ENOENT));
+    EXPECT_EQ(ImageUnusableReason(dir.Path()), "is a directory, not an image file");
+    EXPECT_EQ(ImageUnusableReason(fifo), "is not a regular file, so not an image file")
+        << "and opening it did not hang";
+    EXPECT_EQ(ImageUnusableReason(empty), "is empty");
+    EXPECT_EQ(ImageUnusableReason("card.img"), "is not an absolute path");
+    EXPECT_EQ(ReasonForOrdinaryUser(locked), std::strerror(EACCES));
+    EXPECT_EQ(ReasonForOrdinaryUser(image), "");
 }
 
 // An image of 8 KiB whose every byte tells its offset modulo 251.
@@ -255,6 +336,86 @@ TEST(DiscoveredTable, ALetterStaysWithItsDeviceAsDrivesComeAndGo) {
     EXPECT_NE(letterOf(third, b), letterB);
     EXPECT_FALSE(CurrentVolume(letterB).has_value());
     UseDiscoveredDriveTable();
+}
+
+// Images named by a host through the environment, as the launchers name them.
+class NamedImages : public ::testing::Test {
+  protected:
+    void TearDown() override {
+        unsetenv(kImagesVariable);
+        unsetenv(kExtraImagesVariable);
+        UseDiscoveredDriveTable();
+    }
+    static void Name(const std::vector<std::string>& images, const std::vector<std::string>& extras = {}) {
+        setenv(kImagesVariable, EncodeImageList(images).c_str(), 1);
+        setenv(kExtraImagesVariable, EncodeImageList(extras).c_str(), 1);
+        UseDiscoveredDriveTable();
+    }
+    // The letter under which source is listed; empty when it is not.
+    static std::string LetterOf(const std::string& source) {
+        for (const VolumeInfo& volume : ListVolumes()) {
+            if (volume.source == source) return volume.letter;
+        }
+        return {};
+    }
+    std::vector<std::string> ListedHere() const {
+        std::vector<std::string> sources;
+        for (const VolumeInfo& volume : ListVolumes()) {
+            if (volume.source.rfind(dir_.Path(), 0) == 0) sources.push_back(volume.source);
+        }
+        return sources;
+    }
+    testing::ScratchDir dir_;
+};
+
+TEST_F(NamedImages, ThoseThatCannotBeOfferedAreToldWithTheirReasonAndNotListed) {
+    const std::string good = dir_.File("good.img");
+    testing::SizeFile(good, 4096);
+    const std::string missing = dir_.File("missing\n\xFF.img");
+    const std::string folder = dir_.File("folder");
+    fs::create_directory(folder);
+    const std::string empty = dir_.File("empty.img");
+    testing::SizeFile(empty, 0);
+    Name({missing, folder, good}, {empty, good});
+
+    const std::vector<std::string> listed = ListedHere();
+    const std::vector<std::string> reasons = ImagesNotOffered();
+    if (listed.empty()) GTEST_SKIP() << "no letters left for images";
+    EXPECT_EQ(listed, std::vector<std::string>{good}) << "each file once, however often it is named";
+    EXPECT_EQ(reasons, (std::vector<std::string>{
+                           dir_.Path() + "/missing\\n\\xFF.img: No such file or directory",
+                           folder + ": is a directory, not an image file", empty + ": is empty"}));
+    testing::SizeFile(empty, 512);
+    ListVolumes();
+    EXPECT_EQ(ImagesNotOffered().size(), 2u) << "each discovery tells the images as they are then";
+    ArrangeDriveTable({}, {{.letter = "C", .source = good}});
+    EXPECT_TRUE(ImagesNotOffered().empty()) << "an arranged table names no images";
+}
+
+TEST_F(NamedImages, TheFirstOneOfferedIsTheOneToSelectAndAnyPathWorks) {
+    const std::string odd = dir_.File("card\n\xFF%41.img");
+    const std::string other = dir_.File("other.img");
+    const std::string extra = dir_.File("extra.img");
+    for (const std::string& image : {odd, other, extra}) testing::SizeFile(image, 4096);
+    Name({dir_.File("missing.img"), odd, other}, {extra});
+    const std::string letter = LetterOf(odd);
+    if (letter.empty()) GTEST_SKIP() << "no letters left for images";
+    EXPECT_EQ(LetterOfFirstImage(), letter) << "a missing first image hands the selection to the next";
+    const std::optional<ArrangedVolume> volume = FindVolume(letter);
+    ASSERT_TRUE(volume.has_value());
+    EXPECT_EQ(volume->source, odd);
+    EXPECT_EQ(CurrentVolume(letter)->description, "card\\n\\xFF%41.img  (4.0 KiB)");
+    const HANDLE handle =
+        CreateFileA(("\\\\.\\" + letter + ":").c_str(), 0, 3, nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_NE(handle, INVALID_HANDLE_VALUE) << "the drive reads the file the odd path names";
+    CloseHandle(handle);
+
+    Name({}, {extra});
+    EXPECT_FALSE(LetterOf(extra).empty());
+    EXPECT_EQ(LetterOfFirstImage(), std::nullopt) << "an extra image is never selected at start";
+    Name({odd});
+    ArrangeDriveTable({}, {{.letter = "C", .source = odd}});
+    EXPECT_EQ(LetterOfFirstImage(), std::nullopt) << "an arranged table names no images";
 }
 
 // A failing card: reads of an injected range fail with EIO the way a device fails them.

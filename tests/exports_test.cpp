@@ -77,13 +77,61 @@ TEST(Exports, ProbesAndMeasuringEntryWorkBeforeAnyScan) {
     dlclose(library);
 }
 
-TEST(Exports, WithoutADisplayTheHostGetsTheMessageAndExitCodeMinusOne) {
-    const CommandResult run =
-        RunCommand("env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM '" + testing::BuildProgramDirectory() + "/velkor'");
+constexpr char kBindingFailure[] =
+    "The runtime library is missing or invalid, or this edition of it does not support DLLs!";
+
+// A command line that runs program from the build without any display to open.
+std::string WithoutDisplay(const std::string& program) {
+    return "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM '" + testing::BuildProgramDirectory() + "/" +
+           program + "'";
+}
+
+TEST(Exports, WithoutADisplayTheHostGetsTheMessageAndExitCodeMinusOneAndWhatFailed) {
+    const CommandResult run = RunCommand(WithoutDisplay("velkor"));
     EXPECT_EQ(run.status, 255);
-    EXPECT_NE(run.output.find("The runtime library is missing or invalid, or this edition of it does not support DLLs!"),
-              std::string::npos)
+    EXPECT_NE(run.output.find(kBindingFailure), std::string::npos) << run.output;
+    EXPECT_NE(
+        run.output.find(
+            "cannot open the display: set DISPLAY, or run velkor-autoscan with QT_QPA_PLATFORM=offscreen\n"),
+        std::string::npos)
         << run.output;
+}
+
+TEST(Launchers, HelpAndVersionAnswerOnStandardOutputWithoutADisplay) {
+    for (const std::string program : {"velkor", "velkor-autoscan"}) {
+        // Standard error is dropped, so only what lands on standard output is seen.
+        const CommandResult help = RunCommand("{ " + WithoutDisplay(program) + " --help 2>/dev/null; }");
+        EXPECT_EQ(help.status, 0) << program;
+        EXPECT_EQ(help.output.rfind("usage: " + program + " ", 0), 0u) << help.output;
+        const CommandResult version =
+            RunCommand("{ " + WithoutDisplay(program) + " --version 2>/dev/null; }");
+        EXPECT_EQ(version.status, 0) << program;
+        EXPECT_EQ(version.output, program + " " VELKOR_VERSION "\n");
+    }
+    const CommandResult unknown = RunCommand(WithoutDisplay("velkor") + " --no-such-option");
+    EXPECT_EQ(unknown.status, 2);
+    EXPECT_NE(unknown.output.find("unknown option --no-such-option"), std::string::npos) << unknown.output;
+    EXPECT_EQ(unknown.output.find(kBindingFailure), std::string::npos) << "no window was attempted";
+}
+
+TEST(Launchers, TheHostSaysWhyAnImageIsNotOffered) {
+    ScratchDir media;
+    const std::string good = media.File("good.img");
+    testing::SizeFile(good, 4096);
+    const std::string run = "cd '" + media.Path() + "' && " + WithoutDisplay("velkor") +
+                            " 'missing\n\xFF.img' --extra '" + media.Path() + "' '" + good + "'";
+    const CommandResult result = RunCommand(run);
+    EXPECT_EQ(result.status, 255) << "the window is still opened, here without a display";
+    EXPECT_NE(
+        result.output.find(media.Path() +
+                           "/missing\\n\\xFF.img: No such file or directory (not offered as a drive)\n"),
+        std::string::npos)
+        << "a relative path is told made absolute: " << result.output;
+    EXPECT_NE(
+        result.output.find(media.Path() + ": is a directory, not an image file (not offered as a drive)\n"),
+        std::string::npos)
+        << result.output;
+    EXPECT_EQ(result.output.find("good.img"), std::string::npos) << result.output;
 }
 
 TEST(EndToEnd, ScanAndSaveThroughTheWindowRecoverEveryPicture) {
@@ -110,6 +158,22 @@ TEST(EndToEnd, ScanAndSaveThroughTheWindowRecoverEveryPicture) {
         EXPECT_EQ(saved.size(), (original.size() - 1) / 512 * 512 + 512) << i;
         EXPECT_TRUE(saved.size() >= original.size() && std::equal(original.begin(), original.end(), saved.begin())) << i;
     }
+}
+
+TEST(EndToEnd, AnImagePathWithANewlineAByte0xFFAndAPercentSignIsScannedAsItIs) {
+    ScratchDir program;
+    for (const char* name : {"velkor-autoscan", "libvelkor.so", "picvet"})
+        testing::CopyDeliverable(name, program.Path());
+    ScratchDir media;
+    const std::string image = media.File("card\n\xFF%41.img");
+    testing::SizeFile(image, 20000 * 512);
+    const ByteSet picture = testing::PadJpegTo(testing::MakeJpeg(64, 48), 6 * 512);
+    testing::PlaceBytes(image, 300 * 512, picture);
+    const CommandResult run = RunCommand("env QT_QPA_PLATFORM=offscreen '" + program.File("velkor-autoscan") +
+                                         "' '" + image + "' '" + media.File("out") + "'");
+    ASSERT_EQ(run.status, 0) << run.output;
+    EXPECT_NE(run.output.find("\"found\": 1, \"saved\": 1"), std::string::npos) << run.output;
+    EXPECT_EQ(ReadWholeFile(media.File("out/10000000.jpg")), picture);
 }
 
 // A program directory with its own copies of the deliverables, and velkor-autoscan run from it.
@@ -168,6 +232,31 @@ protected:
     const std::vector<ByteSet> picturesA_ = MakeCard(imageA_, Sectors(100, 20), {});
     const std::vector<ByteSet> picturesB_ = MakeCard(imageB_, Sectors(150, 20), Sectors(100, 20));
 };
+
+// A card with photos on offer beside the image asked for, which a fallback would scan.
+TEST_F(TwoCards, AnImageThatCannotBeOpenedFailsWithItsReasonAndNoDriveIsScanned) {
+    const ProgramCopy program;
+    const std::string missing = media_.File("missing.img");
+    const std::string cases[][2] = {{missing, missing + ": No such file or directory"},
+                                    {media_.Path(), media_.Path() + ": is a directory, not an image file"}};
+    for (const auto& [image, reason] : cases) {
+        const CommandResult run = RunCommand("env VELKOR_EXTRA_IMAGES='" + imageA_ + "' " +
+                                             program.Autoscan(image, media_.File("out")));
+        EXPECT_EQ(run.status, 1) << run.output;
+        EXPECT_NE(run.output.find("\"found\": 0, \"saved\": 0,"), std::string::npos) << run.output;
+        EXPECT_NE(run.output.find("\"ok\": false, \"reason\": \"" + reason + "\"}"), std::string::npos)
+            << run.output;
+        EXPECT_TRUE(testing::NamesIn(media_.File("out")).empty());
+        EXPECT_FALSE(std::filesystem::exists(program.File("velkor.lock")))
+            << "a scan of any drive takes the lock first";
+    }
+    const CommandResult textless = RunCommand(program.Autoscan(imageA_, media_.File("out\xFF")));
+    EXPECT_EQ(textless.status, 1) << textless.output;
+    EXPECT_NE(textless.output.find("\"reason\": \"OUTDIR and SCREENSHOT must be UTF-8 paths\""),
+              std::string::npos)
+        << textless.output;
+    EXPECT_FALSE(std::filesystem::exists(media_.File("out\xFF")));
+}
 
 TEST_F(TwoCards, CopiesInDifferentDirectoriesScanAtOnceWithoutDisturbingEachOther) {
     const ProgramCopy first;

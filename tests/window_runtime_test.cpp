@@ -1,10 +1,14 @@
 // The window runtime's controls, offscreen.
+#include "platform/window_runtime.h"
+
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QWidget>
+#include <cstdlib>
 
-#include "platform/window_runtime.h"
+#include "platform/drive_table.h"
+#include "platform/image_list.h"
 #include "tests/support/test_support.h"
 
 namespace velkor {
@@ -82,6 +86,32 @@ TEST_F(WindowRuntime, MeasuringControlMeasuresWithTheValidatorsUnit) {
     EXPECT_EQ(control.PictureHeight(), 12);
     control.SetPictureData(ByteSet{});
     EXPECT_EQ(control.PictureWidth(), 0);
+}
+
+// The image given on the command line is the drive a scan reads unless the user picks another.
+TEST_F(WindowRuntime, DriveBoxStartsOnTheFirstImageNamedAndKnowsEachSourceByteForByte) {
+    testing::ScratchDir dir;
+    const std::string earlier = dir.File("earlier.img");
+    const std::string named = dir.File("named\n\xFF.img");
+    for (const std::string& image : {earlier, named}) testing::SizeFile(image, 4096);
+    // A letter is bound to its device for the life of the process, so the image listed before the named one
+    // is this.
+    setenv(kImagesVariable, EncodeImageList({earlier}).c_str(), 1);
+    UseDiscoveredDriveTable();
+    ListVolumes();
+    setenv(kImagesVariable, EncodeImageList({named}).c_str(), 1);
+    setenv(kExtraImagesVariable, EncodeImageList({earlier}).c_str(), 1);
+    DriveBox box(&window_);
+    const std::optional<std::string> letter = LetterOfFirstImage();
+    unsetenv(kImagesVariable);
+    unsetenv(kExtraImagesVariable);
+    UseDiscoveredDriveTable();
+    if (!letter) GTEST_SKIP() << "no letters left for images";
+
+    EXPECT_EQ(box.SelectedLetter(), *letter);
+    EXPECT_GT(box.currentIndex(), box.findData(QByteArray::fromStdString(earlier), kDriveSourceRole))
+        << "not simply the first drive listed";
+    EXPECT_EQ(box.currentData(kDriveSourceRole).toByteArray().toStdString(), named);
 }
 
 }  // namespace
