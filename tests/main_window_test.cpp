@@ -15,6 +15,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
+#include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
@@ -25,6 +26,7 @@
 #include "carving/scan_state.h"
 #include "platform/drive_table.h"
 #include "platform/files.h"
+#include "platform/image_list.h"
 #include "platform/window_runtime.h"
 #include "shell/main_window.h"
 #include "tests/support/qt_support.h"
@@ -172,6 +174,24 @@ TEST(WindowLifecycle, ClosingTheWindowEndsItWithoutAQuestion) {
     OpenMainWindow();
     EXPECT_EQ(TheMainWindow(), nullptr);
     EXPECT_TRUE(answerer.messages.empty());
+}
+
+TEST(WindowLifecycle, ImagesThatCannotBeOfferedAreToldWhenTheWindowOpens) {
+    ASSERT_TRUE(BindWindowRuntime());
+    ScratchDir dir;
+    const std::string missing = dir.File("missing.img");
+    setenv(kImagesVariable, EncodeImageList({missing, dir.Path()}).c_str(), 1);
+    UseDiscoveredDriveTable();
+    ModalAnswerer answerer;
+    QTimer::singleShot(300, [] { TheMainWindow()->close(); });
+    OpenMainWindow();
+    unsetenv(kImagesVariable);
+    ASSERT_EQ(answerer.messages.size(), 1u);
+    const QString text = answerer.messages[0].text;
+    EXPECT_EQ(answerer.messages[0].icon, QMessageBox::Warning);
+    EXPECT_TRUE(text.contains(QString::fromStdString(missing))) << text.toStdString();
+    EXPECT_TRUE(text.contains(std::strerror(ENOENT))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QString::fromStdString(dir.Path()))) << "the directory too: " << text.toStdString();
 }
 
 // The real window, opened the way the library opens it, closed by a real close
