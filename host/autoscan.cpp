@@ -22,6 +22,7 @@
 #include <QTreeWidget>
 #include <algorithm>
 #include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -54,6 +55,9 @@ struct Outcome {
     double saveSeconds = 0;
     long long bytesRead = 0;
     std::string failure;  // what went wrong; empty when the scan and the save completed
+    // What the library's probes answer for the last candidate the scan examined.
+    std::int32_t probedWidth = 0;
+    std::int32_t probedHeight = 0;
 };
 
 // Bytes this process has read through read-like calls so far.
@@ -99,9 +103,11 @@ int Report(const Outcome& outcome) {
     const bool ok = outcome.failure.empty();
     std::printf(
         "{\"found\": %d, \"saved\": %lld, \"scan_seconds\": %.3f, \"save_seconds\": %.3f, "
-        "\"bytes_read\": %lld, \"peak_rss_kb\": %lld, \"ok\": %s, \"reason\": %s}\n",
+        "\"bytes_read\": %lld, \"peak_rss_kb\": %lld, \"probe_width\": %d, \"probe_height\": %d, "
+        "\"ok\": %s, \"reason\": %s}\n",
         outcome.found, outcome.saved, outcome.scanSeconds, outcome.saveSeconds, outcome.bytesRead,
-        PeakResidentKib(), ok ? "true" : "false", JsonString(outcome.failure).c_str());
+        PeakResidentKib(), outcome.probedWidth, outcome.probedHeight, ok ? "true" : "false",
+        JsonString(outcome.failure).c_str());
     if (!ok) std::fprintf(stderr, "velkor-autoscan: %s\n", outcome.failure.c_str());
     return ok ? 0 : 1;
 }
@@ -293,5 +299,9 @@ int main(int argc, char** argv) {
     QApplication application(argc, argv);
     Driver driver(image, *outDir, *screenshot);
     winhex();
-    return Report(driver.Result());
+    Outcome outcome = driver.Result();
+    using Probe = std::int32_t (*)();
+    if (auto* width = reinterpret_cast<Probe>(dlsym(handle, "取jpg图片宽度"))) outcome.probedWidth = width();
+    if (auto* height = reinterpret_cast<Probe>(dlsym(handle, "取jpg图片高度"))) outcome.probedHeight = height();
+    return Report(outcome);
 }
