@@ -37,7 +37,7 @@ Rig::Rig(const std::string& image) {
     auto* bar = new QProgressBar(window_.get());
     tree_ = new TreeBox(window_.get());
     auto* index = new TextStore(window_.get());
-    scan_ = {window_.get(), new QPushButton(kScanCaption, window_.get()), new DriveBox(window_.get()), bar, tree_,
+    scan_ = {window_.get(), new QPushButton(ScanCaption(), window_.get()), new DriveBox(window_.get()), bar, tree_,
              index, new PictureBox(window_.get())};
     auto* timer = new QTimer(window_.get());
     save_ = {window_.get(), tree_, index, new DirectoryEditBox(window_.get()), bar, new QLabel(window_.get()), timer};

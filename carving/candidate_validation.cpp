@@ -28,22 +28,23 @@ constexpr int kCannotExecuteStatus = 127;
 std::string WhyNotJudged(const ProgramRun& run, bool verdictWritten) {
     if (run.timedOut) {
         const std::int64_t ms = gValidatorTimeLimitMs;
-        const std::string limit = ms % 1000 == 0 ? std::to_string(ms / 1000) + " 秒" : std::to_string(ms) + " 毫秒";
-        return "运行超过 " + limit + "仍未结束，已被终止";
+        const QString limit = ms % 1000 == 0 ? Words::tr("%1 秒").arg(ms / 1000) : Words::tr("%1 毫秒").arg(ms);
+        return Words::tr("运行超过 %1仍未结束，已被终止").arg(limit).toStdString();
     }
     if (run.signal != 0) {
-        return "被信号 " + std::to_string(run.signal) + "（" + strsignal(run.signal) + "）终止";
+        return Words::tr("被信号 %1（%2）终止").arg(run.signal).arg(QString::fromUtf8(strsignal(run.signal))).toStdString();
     }
-    if (run.exitStatus == kCannotExecuteStatus) return "无法运行（退出码 127：缺少它需要的库或解释器）";
-    if (run.exitStatus != 0) return "以退出码 " + std::to_string(run.exitStatus) + " 结束";
-    if (!verdictWritten) return "结束时没有写出判定文件 ini.ini";
+    if (run.exitStatus == kCannotExecuteStatus) return Words::tr("无法运行（退出码 127：缺少它需要的库或解释器）").toStdString();
+    if (run.exitStatus != 0) return Words::tr("以退出码 %1 结束").arg(run.exitStatus).toStdString();
+    if (!verdictWritten) return Words::tr("结束时没有写出判定文件 ini.ini").toStdString();
     return {};
 }
 
 ValidatorExchange ScratchNotWritten(const std::string& path, const std::string& reason) {
     ValidatorExchange exchange;
     exchange.rejected = true;
-    exchange.failure = "无法写入临时文件 " + path + "（" + reason + "）";
+    exchange.failure =
+        Words::tr("无法写入临时文件 %1（%2）").arg(QString::fromStdString(path), QString::fromStdString(reason)).toStdString();
     return exchange;
 }
 

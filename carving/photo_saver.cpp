@@ -27,13 +27,13 @@ bool gAbandoned = false;
 // recovered; false when the user cancels.
 bool ChooseTargetDirectory(const SaveControls& c, const std::string& drive) {
     for (;;) {
-        if (!c.目录编辑框1->ChooseFolder(kFolderPrompt) || gAbandoned) return false;
+        if (!c.目录编辑框1->ChooseFolder(FolderPrompt()) || gAbandoned) return false;
         const std::string directory = c.目录编辑框1->DirectoryText();
         if (!DirectoryLiesOnDrive(directory, drive)) return true;
         ShowWarning(c.window,
-                    QStringLiteral("%1 位于正在恢复的驱动器 %2: 上，保存到那里会覆盖尚未恢复的照片。请选择其他驱动器上的目录。")
+                    Words::tr("%1 位于正在恢复的驱动器 %2: 上，保存到那里会覆盖尚未恢复的照片。请选择其他驱动器上的目录。")
                         .arg(QDir::toNativeSeparators(QString::fromStdString(directory)), QString::fromStdString(drive)),
-                    QStringLiteral("不能保存到这里"));
+                    Words::tr("不能保存到这里"));
     }
 }
 
@@ -46,10 +46,11 @@ void NoteFailure(SaveReport& report, const std::string& path, const std::string&
 
 // Returns why an entry's sectors cannot be saved at all; empty when at least some came from the drive.
 std::string WhyNothingRead(const ReadReport& read, std::int64_t sectors) {
-    if (!read.opened || read.gone) return "无法读取驱动器（" + read.reason + "）";
+    const QString reason = QString::fromStdString(read.reason);
+    if (!read.opened || read.gone) return Words::tr("无法读取驱动器（%1）").arg(reason).toStdString();
     if (read.MissingOf(sectors) < sectors) return {};
-    if (read.unreadableSectors == 0) return "照片所在的扇区已超出驱动器的末尾";
-    return "照片的扇区全都无法读取（" + read.reason + "）";
+    if (read.unreadableSectors == 0) return Words::tr("照片所在的扇区已超出驱动器的末尾").toStdString();
+    return Words::tr("照片的扇区全都无法读取（%1）").arg(reason).toStdString();
 }
 
 void SaveEntry(const SaveControls& c, TargetDirectory& target, const std::string& directory, int k,
@@ -86,45 +87,49 @@ void MakeSavedFilesDurable(TargetDirectory& target, const std::string& directory
     if (report.written == 0 || target.MakeDurable(reason)) return;
     const std::int64_t lost = report.written;
     report.written = report.partial = report.renamed = 0;
-    for (std::int64_t i = 0; i < lost; ++i) NoteFailure(report, directory, "无法把文件写入磁盘（" + reason + "）");
+    const std::string why = Words::tr("无法把文件写入磁盘（%1）").arg(QString::fromStdString(reason)).toStdString();
+    for (std::int64_t i = 0; i < lost; ++i) NoteFailure(report, directory, why);
 }
 
 QString RenamedText(const SaveReport& report) {
     if (report.renamed == 0) return {};
-    return QStringLiteral("\n%1 张照片的文件名已被目录里的其他文件占用，已改用新名字保存（如 %2），原有文件保持不变。")
+    return Words::tr("\n%1 张照片的文件名已被目录里的其他文件占用，已改用新名字保存（如 %2），原有文件保持不变。")
         .arg(report.renamed)
         .arg(QString::fromStdString(report.firstRenamed));
 }
 
 QString PartialText(const SaveReport& report) {
     if (report.partial == 0) return {};
-    return QStringLiteral("\n%1 张照片有无法读取的扇区，已用 0 填充后保存，可能显示不完整。").arg(report.partial);
+    return Words::tr("\n%1 张照片有无法读取的扇区，已用 0 填充后保存，可能显示不完整。").arg(report.partial);
 }
 
 void TellOutcome(const SaveControls& c, const SaveReport& report) {
     if (report.failed == 0 && report.partial == 0) {
-        ShowInformation(c.window, QStringLiteral("保存完成") + RenamedText(report), QStringLiteral("完成"));
+        ShowInformation(c.window, Words::tr("保存完成") + RenamedText(report), Words::tr("完成"));
         return;
     }
     if (report.failed == 0) {
-        ShowWarning(c.window, QStringLiteral("保存完成，但有照片不完整。") + PartialText(report) + RenamedText(report),
-                    QStringLiteral("完成"));
+        ShowWarning(c.window, Words::tr("保存完成，但有照片不完整。") + PartialText(report) + RenamedText(report),
+                    Words::tr("完成"));
         return;
     }
     ShowWarning(c.window,
-                QStringLiteral("保存未完成：%1 个文件未能保存，%2 个已保存。\n第一个失败的文件：%3\n原因：%4")
+                Words::tr("保存未完成：%1 个文件未能保存，%2 个已保存。\n第一个失败的文件：%3\n原因：%4")
                         .arg(report.failed)
                         .arg(report.written)
                         .arg(QDir::toNativeSeparators(QString::fromStdString(report.firstFailedPath)),
                              QString::fromStdString(report.firstFailure)) +
                     PartialText(report) + RenamedText(report),
-                QStringLiteral("保存失败"));
+                Words::tr("保存失败"));
 }
 
 void SaveEntries(const SaveControls& c, const std::string& directory, SaveReport& report) {
     std::string reason;
     std::optional<TargetDirectory> target = TargetDirectory::Open(directory, reason);
-    if (!target) return FailTickedEntries(c, directory, "无法打开目录（" + reason + "）", report);
+    if (!target) {
+        return FailTickedEntries(c, directory, Words::tr("无法打开目录（%1）").arg(QString::fromStdString(reason)).toStdString(),
+                                 report);
+    }
     if (const std::string gone = WhyResultsDriveIsGone(); !gone.empty()) return FailTickedEntries(c, directory, gone, report);
     const int n = c.树型框1->Count();
     EventPump pump;

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/window_runtime.h"
+
 class QLabel;
 class QProgressBar;
 class QTimer;
@@ -15,7 +17,8 @@ class DirectoryEditBox;
 class TextStore;
 class TreeBox;
 
-inline const QString kFolderPrompt = QStringLiteral("请不要保存到当前扫描的盘符 以免覆盖");
+// The folder chooser's prompt, in the window's language.
+inline QString FolderPrompt() { return Words::tr("请不要保存到当前扫描的盘符 以免覆盖"); }
 
 // The window's controls a save reads and writes.
 struct SaveControls {

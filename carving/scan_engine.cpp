@@ -22,7 +22,7 @@
 namespace velkor {
 namespace {
 
-const QString kCannotScanTitle = QStringLiteral("无法扫描");
+QString CannotScanTitle() { return Words::tr("无法扫描"); }
 
 // Set when the window closes during a scan: the scan ends without any message.
 bool gAbandoned = false;
@@ -49,16 +49,16 @@ QString Text(const std::string& text) { return QString::fromStdString(text); }
 
 QString DriveName(const std::string& letter) {
     if (const auto volume = CurrentVolume(letter)) {
-        return QStringLiteral("%1:（%2）").arg(Text(letter), Text(volume->source));
+        return Words::tr("%1:（%2）").arg(Text(letter), Text(volume->source));
     }
     return Text(letter) + ":";
 }
 
 QString ScratchFaultText(ScratchFault fault) {
     switch (fault) {
-        case ScratchFault::kSymbolicLink: return QStringLiteral("是一个符号链接");
-        case ScratchFault::kNotRegular: return QStringLiteral("不是普通文件");
-        case ScratchFault::kMoreNames: return QStringLiteral("还有别的文件名（硬链接），写入会一并改动它们");
+        case ScratchFault::kSymbolicLink: return Words::tr("是一个符号链接");
+        case ScratchFault::kNotRegular: return Words::tr("不是普通文件");
+        case ScratchFault::kMoreNames: return Words::tr("还有别的文件名（硬链接），写入会一并改动它们");
         case ScratchFault::kNone: break;
     }
     return {};
@@ -71,11 +71,11 @@ QString WhyScratchFilesUnsafe(const std::string& source) {
     for (const std::string& path : {CandidateFilePath(), VerdictFilePath(), ScratchLockPath()}) {
         const ScratchFault fault = ScratchFaultOf(path);
         if (fault != ScratchFault::kNone) {
-            return QStringLiteral("程序目录里的 %1 %2，Velkor 不会写入它。请移走它后再扫描。")
+            return Words::tr("程序目录里的 %1 %2，Velkor 不会写入它。请移走它后再扫描。")
                 .arg(Text(path), ScratchFaultText(fault));
         }
         if (SameFile(path, source)) {
-            return QStringLiteral("正在扫描的 %1 就是程序目录里的临时文件 %2，扫描会覆盖它。请先把它移到别处。")
+            return Words::tr("正在扫描的 %1 就是程序目录里的临时文件 %2，扫描会覆盖它。请先把它移到别处。")
                 .arg(Text(source), Text(path));
         }
     }
@@ -88,11 +88,11 @@ QString WhyDriveChanged(const ScanState& state) {
     const QString letter = Text(state.SelectedDrive) + ":";
     const std::optional<VolumeInfo> now = CurrentVolume(state.SelectedDrive);
     if (!now || !now->identity) {
-        return QStringLiteral("驱动器 %1 已不存在（已被移除或拔出）。请重新选择驱动器。").arg(letter);
+        return Words::tr("驱动器 %1 已不存在（已被移除或拔出）。请重新选择驱动器。").arg(letter);
     }
     const std::optional<VolumeInfo>& listed = state.SelectedVolume;
     if (!listed || listed->identity != now->identity || listed->sizeBytes != now->sizeBytes) {
-        return QStringLiteral("驱动器 %1 在选择之后已被更换或改变了大小（现在是 %2）。请重新选择驱动器后再扫描。")
+        return Words::tr("驱动器 %1 在选择之后已被更换或改变了大小（现在是 %2）。请重新选择驱动器后再扫描。")
             .arg(letter, Text(now->description));
     }
     return {};
@@ -101,16 +101,16 @@ QString WhyDriveChanged(const ScanState& state) {
 // Returns why an image is too small to hold even one sector; empty for anything else.
 QString WhyImageTooSmall(const std::optional<VolumeInfo>& volume) {
     if (!volume || !volume->isImage || volume->sizeBytes >= kSectorSize) return {};
-    if (volume->sizeBytes == 0) return QStringLiteral("映像文件 %1 是空的（0 字节），没有可扫描的内容。").arg(Text(volume->source));
-    return QStringLiteral("映像文件 %1 只有 %2 字节，不足一个扇区（512 字节），无法扫描。")
+    if (volume->sizeBytes == 0) return Words::tr("映像文件 %1 是空的（0 字节），没有可扫描的内容。").arg(Text(volume->source));
+    return Words::tr("映像文件 %1 只有 %2 字节，不足一个扇区（512 字节），无法扫描。")
         .arg(Text(volume->source))
         .arg(volume->sizeBytes);
 }
 
 QString WhyProgramDirectoryOnDrive(const std::string& letter) {
     if (!DirectoryLiesOnDrive(ProgramDirectory(), letter)) return {};
-    return QStringLiteral("程序目录 %1 位于正在恢复的驱动器 %2 所在的磁盘上。扫描时写入的临时文件会落在空闲空间上，"
-                          "覆盖尚未恢复的照片。请把 Velkor 复制到另一块磁盘或 U 盘，从那里运行。")
+    return Words::tr("程序目录 %1 位于正在恢复的驱动器 %2 所在的磁盘上。扫描时写入的临时文件会落在空闲空间上，"
+                     "覆盖尚未恢复的照片。请把 Velkor 复制到另一块磁盘或 U 盘，从那里运行。")
         .arg(Text(ProgramDirectory()), DriveName(letter));
 }
 
@@ -122,45 +122,45 @@ QString TakeScratchFiles(std::optional<DirectoryLock>& scratchLock) {
     scratchLock = DirectoryLock::TryTake(ScratchLockPath(), heldElsewhere, failure);
     if (scratchLock) return {};
     if (heldElsewhere) {
-        return QStringLiteral("另一个 Velkor 正在用程序目录 %1 扫描。两个副本不能共用这里的临时文件，"
-                              "请等那次扫描结束，或从另一个目录运行本程序。")
+        return Words::tr("另一个 Velkor 正在用程序目录 %1 扫描。两个副本不能共用这里的临时文件，"
+                         "请等那次扫描结束，或从另一个目录运行本程序。")
             .arg(directory);
     }
-    return QStringLiteral("无法锁定程序目录 %1 的临时文件（%2），无法扫描。").arg(directory, QString::fromStdString(failure));
+    return Words::tr("无法锁定程序目录 %1 的临时文件（%2），无法扫描。").arg(directory, QString::fromStdString(failure));
 }
 
 // Advice that fits why a drive cannot be opened and by whom.
 QString AdviceFor(const ReadReport& report, const std::optional<VolumeInfo>& volume) {
     if (!report.denied) return {};
-    if (volume && volume->isImage) return QStringLiteral("请检查映像文件的读取权限。");
+    if (volume && volume->isImage) return Words::tr("请检查映像文件的读取权限。");
     if (RunsAsAdministrator()) {
-        return QStringLiteral("连 root 也被拒绝：在容器或受限的虚拟机里可能无法直接读取磁盘，可以改为扫描磁盘的映像文件。");
+        return Words::tr("连 root 也被拒绝：在容器或受限的虚拟机里可能无法直接读取磁盘，可以改为扫描磁盘的映像文件。");
     }
-    return QStringLiteral("请以 root 运行，或把用户加入 disk 组（sudo usermod -aG disk $USER，然后重新登录）。");
+    return Words::tr("请以 root 运行，或把用户加入 disk 组（sudo usermod -aG disk $USER，然后重新登录）。");
 }
 
 QString WhyDriveUnreadable(const ScanState& state) {
-    if (state.SelectedDrive.empty()) return QStringLiteral("没有选择驱动器。");
+    if (state.SelectedDrive.empty()) return Words::tr("没有选择驱动器。");
     if (QString why = WhyDriveChanged(state); !why.isEmpty()) return why;
     if (QString why = WhyImageTooSmall(state.SelectedVolume); !why.isEmpty()) return why;
     ReadReport report;
     ReadVolumeSectors(state.SelectedDrive, 0, 1, &report);
     if (!report.opened) {
-        return QStringLiteral("无法打开驱动器 %1：%2。%3")
+        return Words::tr("无法打开驱动器 %1：%2。%3")
             .arg(DriveName(state.SelectedDrive), Text(report.reason), AdviceFor(report, state.SelectedVolume));
     }
     if (state.DeviceSectors <= 0) {
-        return QStringLiteral("无法确定驱动器 %1 的大小，无法扫描。").arg(DriveName(state.SelectedDrive));
+        return Words::tr("无法确定驱动器 %1 的大小，无法扫描。").arg(DriveName(state.SelectedDrive));
     }
     return {};
 }
 
 QString WhyValidationCannotWork(const ScanState& state) {
     if (!IsExecutableFile(ValidatorPath())) {
-        return QStringLiteral("找不到校验程序 %1，或它不可执行。").arg(Text(ValidatorPath()));
+        return Words::tr("找不到校验程序 %1，或它不可执行。").arg(Text(ValidatorPath()));
     }
     if (!IsDirectoryWritable(ProgramDirectory())) {
-        return QStringLiteral("程序目录 %1 不可写，无法存放临时文件。").arg(Text(ProgramDirectory()));
+        return Words::tr("程序目录 %1 不可写，无法存放临时文件。").arg(Text(ProgramDirectory()));
     }
     if (QString why = WhyProgramDirectoryOnDrive(state.SelectedDrive); !why.isEmpty()) return why;
     return WhyScratchFilesUnsafe(state.SelectedVolume ? state.SelectedVolume->source : std::string());
@@ -176,7 +176,7 @@ QString WhyScanCannotStart(const ScanState& state, std::optional<DirectoryLock>&
 
 void StartScan(ScanRun& run) {
     const ScanControls& c = run.controls;
-    c.按钮1->setText(kStopCaption);
+    c.按钮1->setText(StopCaption());
     run.state.ScanPosition = 0;
     run.state.ScannedDrive = run.state.SelectedDrive;
     run.state.ScannedIdentity = run.state.SelectedVolume ? run.state.SelectedVolume->identity : std::nullopt;
@@ -189,7 +189,7 @@ void StartScan(ScanRun& run) {
 
 void StopScan(ScanRun& run) {
     const ScanControls& c = run.controls;
-    c.按钮1->setText(kScanCaption);
+    c.按钮1->setText(ScanCaption());
     run.state.ScanPosition = StopPositionFor(run.state.DeviceSectors);
     c.驱动器框1->setEnabled(true);
     c.进度条1->setValue(100);
@@ -215,8 +215,8 @@ void StopForFailure(ScanRun& run, const QString& failure) {
 void NoteUnjudged(ScanRun& run, const ValidatorExchange& exchange) {
     if (run.unjudged++ == 0) run.firstUnjudgedWhy = exchange.failure;
     if (run.anyJudged || (!exchange.timedOut && run.unjudged < kUnjudgedBeforeGivingUp)) return;
-    StopForFailure(run, QStringLiteral("校验程序 %1 无法判定候选照片：它%2。扫描已停止；"
-                                       "请检查 picvet 是否完整（重新构建或安装 Velkor）。")
+    StopForFailure(run, Words::tr("校验程序 %1 无法判定候选照片：它%2。扫描已停止；"
+                                  "请检查 picvet 是否完整（重新构建或安装 Velkor）。")
                             .arg(Text(ValidatorPath()), Text(exchange.failure)));
 }
 
@@ -231,11 +231,11 @@ CutVerdict JudgeCut(ScanRun& run, ByteView reach, std::int64_t sectors) {
     s.CandidateBytes.assign(cut.begin(), cut.end());
     const ValidatorExchange exchange = ValidateCandidate(s);
     if (!exchange.scratchWritten) {
-        StopForFailure(run, Text(exchange.failure) + QStringLiteral("，扫描已停止。"));
+        StopForFailure(run, Text(exchange.failure) + Words::tr("，扫描已停止。"));
         return CutVerdict::kNoMoreCuts;
     }
     if (!exchange.validatorStarted) {
-        StopForFailure(run, QStringLiteral("校验程序 %1 无法启动（%2），扫描已停止。")
+        StopForFailure(run, Words::tr("校验程序 %1 无法启动（%2），扫描已停止。")
                                 .arg(Text(ValidatorPath()), Text(exchange.failure)));
         return CutVerdict::kNoMoreCuts;
     }
@@ -252,7 +252,7 @@ CutVerdict JudgeCut(ScanRun& run, ByteView reach, std::int64_t sectors) {
 void NoteRead(ScanRun& run, const ReadReport& report, std::int64_t firstSector) {
     const ScanState& s = run.state;
     if (!report.opened || report.gone) {
-        StopForFailure(run, QStringLiteral("驱动器 %1 在扫描中已无法读取（%2），扫描已停止。已找到的照片仍在列表中。")
+        StopForFailure(run, Words::tr("驱动器 %1 在扫描中已无法读取（%2），扫描已停止。已找到的照片仍在列表中。")
                                 .arg(DriveName(s.SelectedDrive), Text(report.reason)));
         return;
     }
@@ -348,14 +348,14 @@ void ScanChunk(ScanRun& run) {
 // The completion message: "扫描完成" alone when everything could be read and judged,
 // followed by a count of what could not otherwise.
 QString CompletionText(const ScanRun& run) {
-    QString text = QStringLiteral("扫描完成");
+    QString text = Words::tr("扫描完成");
     if (run.unjudged > 0) {
-        text += QStringLiteral("\n有 %1 个候选照片无法判定：校验程序 picvet %2。")
+        text += Words::tr("\n有 %1 个候选照片无法判定：校验程序 picvet %2。")
                     .arg(run.unjudged)
                     .arg(Text(run.firstUnjudgedWhy));
     }
     if (run.unreadableSectors > 0) {
-        text += QStringLiteral("\n有 %1 个扇区无法读取（按 0 处理，其中的照片可能找不到），第一个无法读取的范围从第 %2 扇区开始。")
+        text += Words::tr("\n有 %1 个扇区无法读取（按 0 处理，其中的照片可能找不到），第一个无法读取的范围从第 %2 扇区开始。")
                     .arg(run.unreadableSectors)
                     .arg(run.firstUnreadableSector);
     }
@@ -365,11 +365,11 @@ QString CompletionText(const ScanRun& run) {
 void TellOutcome(const ScanRun& run) {
     QWidget* window = run.controls.window;
     if (!run.failure.isEmpty()) {
-        ShowWarning(window, run.failure, kCannotScanTitle);
+        ShowWarning(window, run.failure, CannotScanTitle());
     } else if (run.unjudged > 0 || run.unreadableSectors > 0) {
-        ShowWarning(window, CompletionText(run), QStringLiteral("完成"));
+        ShowWarning(window, CompletionText(run), Words::tr("完成"));
     } else {
-        ShowInformation(window, CompletionText(run), QStringLiteral("完成"));
+        ShowInformation(window, CompletionText(run), Words::tr("完成"));
     }
 }
 
@@ -378,7 +378,7 @@ void FinishScan(ScanRun& run, bool wasStop) {
     SelectAllEntries(*c.树型框1);
     if (!wasStop && !gAbandoned) TellOutcome(run);
     c.驱动器框1->setEnabled(true);
-    c.按钮1->setText(kScanCaption);
+    c.按钮1->setText(ScanCaption());
     run.state.CurrentChunk = ByteSet{};
 }
 
@@ -396,12 +396,12 @@ void AbandonScan() {
 
 void ScanButtonAction(const ScanControls& controls) {
     ScanRun run{controls, TheScanState(), {}, {}, {}};
-    const bool isStart = controls.按钮1->text() == kScanCaption;
+    const bool isStart = controls.按钮1->text() == ScanCaption();
     FailWritesBeyondFileSizeLimit();
     if (isStart) {
         const QString reason = WhyScanCannotStart(run.state, run.scratchLock);
         if (!reason.isEmpty()) {
-            ShowWarning(controls.window, reason, kCannotScanTitle);
+            ShowWarning(controls.window, reason, CannotScanTitle());
             return;
         }
         gAbandoned = false;
@@ -431,7 +431,7 @@ std::string WhyResultsDriveIsGone() {
     const ScanState& s = TheScanState();
     const std::optional<VolumeInfo> now = CurrentVolume(s.ScannedDrive);
     if (now && now->identity && now->identity == s.ScannedIdentity) return {};
-    return "扫描时的驱动器 " + s.ScannedDrive + ": 已被移除或更换";
+    return Words::tr("扫描时的驱动器 %1: 已被移除或更换").arg(Text(s.ScannedDrive)).toStdString();
 }
 
 }  // namespace velkor

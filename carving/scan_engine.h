@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/bytes.h"
+#include "platform/window_runtime.h"
 
 class QProgressBar;
 class QPushButton;
@@ -23,8 +24,9 @@ inline constexpr std::int32_t kFirstResultNumber = 10000000;
 inline constexpr std::int64_t kMinimumListedSectors = 5;
 inline constexpr std::int64_t kStopPosition = 55555555555;
 
-inline const QString kScanCaption = QStringLiteral("扫描");
-inline const QString kStopCaption = QStringLiteral("停止");
+// The Scan button's two captions, in the window's language.
+inline QString ScanCaption() { return Words::tr("扫描"); }
+inline QString StopCaption() { return Words::tr("停止"); }
 
 // The window's controls the scan and the preview read and write.
 struct ScanControls {

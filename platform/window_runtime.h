@@ -2,6 +2,7 @@
 // The window runtime: the controls, dialogs and event services the tool's window
 // is built from, on Qt 6 Widgets.
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QString>

@@ -9,17 +9,20 @@
 #include <QDialog>
 #include <QFileDialog>
 #include <QImageReader>
+#include <QLibraryInfo>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPixmap>
 #include <QSignalBlocker>
 #include <QStyleOptionComboBox>
 #include <QStylePainter>
+#include <QTranslator>
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/catalogues.h"
 #include "platform/drive_table.h"
 #include "platform/unique_fd.h"
 #include "platform/window_runtime.h"
@@ -64,17 +67,62 @@ bool DisplayCanBeOpened() {
 }  // namespace
 
 bool BindWindowRuntime() {
-    if (QApplication::instance() != nullptr) return true;
-    if (!DisplayCanBeOpened()) {
-        std::fprintf(stderr, "%s\n", kNoDisplay);
-        return false;
+    if (QApplication::instance() == nullptr) {
+        if (!DisplayCanBeOpened()) {
+            std::fprintf(stderr, "%s\n", kNoDisplay);
+            return false;
+        }
+        static int argc = 1;
+        static char name[] = "velkor";
+        static char* argv[] = {name, nullptr};
+        // Lives until the process ends: Qt must outlive every window the tool opens.
+        new QApplication(argc, argv);
     }
-    static int argc = 1;
-    static char name[] = "velkor";
-    static char* argv[] = {name, nullptr};
-    // Lives until the process ends: Qt must outlive every window the tool opens.
-    new QApplication(argc, argv);
+    // A host may have made the application itself; the language is chosen once either way.
+    static const bool spoken = UseLanguage(ChooseLanguage(UserLanguagePreferences()));
+    static_cast<void>(spoken);
     return true;
+}
+
+std::string ChooseLanguage(const std::vector<std::string>& preferences) {
+    for (const std::string& preference : preferences) {
+        if (preference.rfind("en", 0) == 0) return "en";
+        if (preference.rfind("zh", 0) == 0 || preference == "C" || preference.rfind("C.", 0) == 0 ||
+            preference == "POSIX") {
+            return "zh_CN";
+        }
+    }
+    return "zh_CN";
+}
+
+std::vector<std::string> UserLanguagePreferences() {
+    std::vector<std::string> preferences;
+    const std::string languages = Environment("LANGUAGE");
+    for (std::size_t from = 0; from < languages.size();) {
+        const std::size_t colon = std::min(languages.find(':', from), languages.size());
+        if (colon > from) preferences.push_back(languages.substr(from, colon - from));
+        from = colon + 1;
+    }
+    for (const char* variable : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+        const std::string value = Environment(variable);
+        if (!value.empty()) preferences.push_back(value);
+    }
+    return preferences;
+}
+
+bool UseLanguage(const std::string& language) {
+    // Installed for the life of the process; replaced, never piled up, when the language changes.
+    static QTranslator* own = new QTranslator;
+    static QTranslator* qts = new QTranslator;
+    QCoreApplication::removeTranslator(own);
+    QCoreApplication::removeTranslator(qts);
+    const QString qtCatalogues = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+    bool loaded = qts->load(QStringLiteral("qtbase_") + QString::fromStdString(language), qtCatalogues);
+    if (loaded) QCoreApplication::installTranslator(qts);
+    if (language == "zh_CN") return loaded;
+    const bool ownLoaded = own->load(kEnglishCatalogue, static_cast<int>(kEnglishCatalogueSize));
+    if (ownLoaded) QCoreApplication::installTranslator(own);
+    return loaded && ownLoaded;
 }
 
 DriveBox::DriveBox(QWidget* parent) : QComboBox(parent) {

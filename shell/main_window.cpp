@@ -54,15 +54,15 @@ Control* Place(Control* control, const char* name, int left, int top, int width,
 void TellImagesNotOffered(QWidget* window) {
     const std::vector<std::string> notOffered = ImagesNotOffered();
     if (notOffered.empty()) return;
-    QString text = QStringLiteral("以下映像文件无法作为驱动器列出：");
+    QString text = Words::tr("以下映像文件无法作为驱动器列出：");
     for (const std::string& line : notOffered) text += "\n" + QString::fromStdString(line);
-    ShowWarning(window, text, QStringLiteral("映像文件无法打开"));
+    ShowWarning(window, text, Words::tr("映像文件无法打开"));
 }
 
 }  // namespace
 
 MainWindow::MainWindow() {
-    setWindowTitle(kWindowTitle);
+    setWindowTitle(WindowTitle());
     CreateControls();
     CreateMenus();
     WireEvents();
@@ -76,8 +76,8 @@ void MainWindow::CreateControls() {
     const QFont song = SongFont();
     驱动器框1 = Place(new DriveBox(client_), "驱动器框1", 5, 8, 139, 22);
     驱动器框1->setFont(song);
-    按钮1 = Place(new QPushButton(kScanCaption, client_), "按钮1", 148, 8, 56, 24);
-    按钮3 = Place(new QPushButton(QStringLiteral("保存"), client_), "按钮3", 214, 8, 56, 24);
+    按钮1 = Place(new QPushButton(ScanCaption(), client_), "按钮1", 148, 8, 56, 24);
+    按钮3 = Place(new QPushButton(Words::tr("保存"), client_), "按钮3", 214, 8, 56, 24);
     进度条1 = Place(new QProgressBar(client_), "进度条1", 288, 8, 288, 22);
     进度条1->setRange(0, 100);
     进度条1->setValue(0);
@@ -104,17 +104,17 @@ void MainWindow::CreateControls() {
 }
 
 void MainWindow::CreateMenus() {
-    recoverMenu_ = menuBar()->addMenu(QStringLiteral("恢复"));
+    recoverMenu_ = menuBar()->addMenu(Words::tr("恢复"));
     recoverMenu_->setObjectName(QStringLiteral("恢复"));
-    recoverMenu_->addAction(QStringLiteral("全选"), QKeySequence(QStringLiteral("Ctrl+A")), [this] { SelectAllEntries(*树型框1); });
-    recoverMenu_->addAction(QStringLiteral("反选"), QKeySequence(QStringLiteral("Ctrl+Shift+A")),
+    recoverMenu_->addAction(Words::tr("全选"), QKeySequence(QStringLiteral("Ctrl+A")), [this] { SelectAllEntries(*树型框1); });
+    recoverMenu_->addAction(Words::tr("反选"), QKeySequence(QStringLiteral("Ctrl+Shift+A")),
                             [this] { UntickAllEntries(*树型框1); });
     recoverMenu_->addSeparator();
-    recoverMenu_->addAction(QStringLiteral("保存文件"), QKeySequence(QStringLiteral("Ctrl+S")), [this] { SaveTickedPictures(Save()); });
-    recoverMenu_->addAction(QStringLiteral("退出"), QKeySequence(QStringLiteral("Ctrl+Q")), [this] { ExitWithConfirmation(); });
-    QMenu* about = menuBar()->addMenu(QStringLiteral("关于"));
+    recoverMenu_->addAction(Words::tr("保存文件"), QKeySequence(QStringLiteral("Ctrl+S")), [this] { SaveTickedPictures(Save()); });
+    recoverMenu_->addAction(Words::tr("退出"), QKeySequence(QStringLiteral("Ctrl+Q")), [this] { ExitWithConfirmation(); });
+    QMenu* about = menuBar()->addMenu(Words::tr("关于"));
     about->setObjectName(QStringLiteral("关于"));
-    about->addAction(QStringLiteral("关于我们"), [this] { ShowAbout(); });
+    about->addAction(Words::tr("关于我们"), [this] { ShowAbout(); });
 }
 
 void MainWindow::WireEvents() {
@@ -157,7 +157,7 @@ void MainWindow::WatchDrives() {
 
 void MainWindow::ShowDriveStatus() {
     const std::string letter = 驱动器框1->SelectedLetter();
-    QString drive = QStringLiteral("未选择驱动器");
+    QString drive = Words::tr("未选择驱动器");
     for (const VolumeInfo& volume : ListVolumes()) {
         if (volume.letter == letter) drive = QString::fromStdString(letter + ": " + SizeText(volume.sizeBytes));
     }
@@ -167,20 +167,20 @@ void MainWindow::ShowDriveStatus() {
 void MainWindow::ShowResultStatus() {
     int ticked = 0;
     for (int i = 0; i < 树型框1->Count(); ++i) ticked += 树型框1->Tick(i);
-    resultStatus_->setText(QStringLiteral("找到 %1 张照片，已勾选 %2 张").arg(树型框1->Count()).arg(ticked));
+    resultStatus_->setText(Words::tr("找到 %1 张照片，已勾选 %2 张").arg(树型框1->Count()).arg(ticked));
 }
 
 void MainWindow::ExitWithConfirmation() {
     Beep();
-    if (!AskYesNo(this, QStringLiteral("确认退出程序？"), QStringLiteral("确认退出"))) return;
+    if (!AskYesNo(this, Words::tr("确认退出程序？"), Words::tr("确认退出"))) return;
     WaitMilliseconds(kWaitBeforeExitMs);
     close();
 }
 
 void MainWindow::ShowAbout() {
-    QMessageBox::about(this, QStringLiteral("关于我们"),
-                       QStringLiteral("Velkor v1.4\n从文件系统已不再列出的驱动器中找回 JPEG 照片。\n"
-                                      "只读取所选驱动器，从不写入。"));
+    QMessageBox::about(this, Words::tr("关于我们"),
+                       Words::tr("Velkor v1.4\n从文件系统已不再列出的驱动器中找回 JPEG 照片。\n"
+                                 "只读取所选驱动器，从不写入。"));
 }
 
 // The widgets go before the QObject part of the window does: their last signals

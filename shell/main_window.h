@@ -22,7 +22,8 @@ class PictureBox;
 class TextStore;
 class TreeBox;
 
-inline const QString kWindowTitle = QStringLiteral("Velkor v1.4（Ostrand）");
+// The window's title, in the window's language.
+inline QString WindowTitle() { return Words::tr("Velkor v1.4（Ostrand）"); }
 
 class MainWindow : public QMainWindow {
 public:

@@ -31,7 +31,7 @@ void ShowScanProgress(QProgressBar& bar, QLabel& label, std::int64_t scanPositio
     }
     const double percentage = static_cast<double>(scanPosition) / (static_cast<double>(deviceSectors) / 100.0);
     if (RoundToHundredths(percentage) > 100.0 + 0.0000001) {
-        label.setText(QStringLiteral("完成"));
+        label.setText(Words::tr("完成"));
         bar.setValue(100);
         return;
     }

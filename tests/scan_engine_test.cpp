@@ -63,7 +63,7 @@ protected:
         testing::UseImageAsDriveC(image_, sectors);
         window_ = std::make_unique<QWidget>();
         c_.window = window_.get();
-        c_.按钮1 = new QPushButton(kScanCaption, window_.get());
+        c_.按钮1 = new QPushButton(ScanCaption(), window_.get());
         c_.驱动器框1 = new DriveBox(window_.get());
         c_.进度条1 = new QProgressBar(window_.get());
         c_.树型框1 = new TreeBox(window_.get());
@@ -142,7 +142,7 @@ TEST_F(ScanRig, ListsPicturesAtSectorStartsTicksThemAndSaysDoneOnce) {
     EXPECT_EQ(answerer_.messages[0].text, "扫描完成");
     EXPECT_EQ(answerer_.messages[0].title, "完成");
     EXPECT_EQ(answerer_.messages[0].icon, QMessageBox::Information);
-    EXPECT_EQ(c_.按钮1->text(), kScanCaption);
+    EXPECT_EQ(c_.按钮1->text(), ScanCaption());
     EXPECT_TRUE(c_.驱动器框1->isEnabled());
 }
 
@@ -253,7 +253,7 @@ TEST_F(ScanRig, StopKeepsWhatWasFoundTicksItAndSaysDoneOnce) {
     std::chrono::steady_clock::time_point stoppedAt;
     QTimer stopper;
     QObject::connect(&stopper, &QTimer::timeout, [&] {
-        if (c_.树型框1->Count() == 1 && c_.按钮1->text() == kStopCaption) {
+        if (c_.树型框1->Count() == 1 && c_.按钮1->text() == StopCaption()) {
             stopper.stop();
             stoppedAt = std::chrono::steady_clock::now();
             ScanButtonAction(c_);
@@ -282,7 +282,7 @@ TEST_F(ScanRig, AScanThatCannotWorkSaysWhyAndDoesNotStart) {
         EXPECT_EQ(answerer_.messages[0].icon, QMessageBox::Warning) << why;
         EXPECT_EQ(answerer_.Count("扫描完成"), 0) << why;
         EXPECT_EQ(Names().size(), 1u) << why << ": the earlier results stay";
-        EXPECT_EQ(c_.按钮1->text(), kScanCaption) << why;
+        EXPECT_EQ(c_.按钮1->text(), ScanCaption()) << why;
         EXPECT_TRUE(c_.驱动器框1->isEnabled()) << why;
     };
     std::remove(programDir_.File("picvet").c_str());
@@ -307,7 +307,7 @@ TEST_F(ScanRig, AValidatorLostMidScanStopsTheScanWithAMessage) {
     Put(2 * kChunk + 10, Photo(64, 64, 1));
     QTimer remover;
     QObject::connect(&remover, &QTimer::timeout, [&] {
-        if (c_.按钮1->text() == kStopCaption) {
+        if (c_.按钮1->text() == StopCaption()) {
             remover.stop();
             std::remove(programDir_.File("picvet").c_str());
         }
@@ -317,7 +317,7 @@ TEST_F(ScanRig, AValidatorLostMidScanStopsTheScanWithAMessage) {
     EXPECT_TRUE(Names().empty());
     ASSERT_EQ(answerer_.messages.size(), 1u);
     EXPECT_EQ(answerer_.messages[0].icon, QMessageBox::Warning);
-    EXPECT_EQ(c_.按钮1->text(), kScanCaption);
+    EXPECT_EQ(c_.按钮1->text(), ScanCaption());
 }
 
 TEST_F(ScanRig, UnreadableSectorsCostOnlyThePicturesInsideThemAndTheMessageCountsThem) {
@@ -445,7 +445,7 @@ TEST_F(ScanRig, AnotherCopyScanningFromTheSameProgramDirectoryIsRefused) {
     bool heldDuringScan = false;
     QTimer prober;
     QObject::connect(&prober, &QTimer::timeout, [&] {
-        if (c_.按钮1->text() != kStopCaption || heldDuringScan) return;
+        if (c_.按钮1->text() != StopCaption() || heldDuringScan) return;
         bool heldElsewhere = false;
         std::string failure;
         heldDuringScan = !DirectoryLock::TryTake(ScratchLockPath(), heldElsewhere, failure) && heldElsewhere;
@@ -467,7 +467,7 @@ TEST_F(ScanRig, AnotherCopyScanningFromTheSameProgramDirectoryIsRefused) {
         EXPECT_TRUE(answerer_.messages[0].text.contains("另一个 Velkor")) << answerer_.messages[0].text.toStdString();
         EXPECT_TRUE(answerer_.messages[0].text.contains(QString::fromStdString(programDir_.Path())));
         EXPECT_EQ(Names().size(), 1u) << "the earlier results stay";
-        EXPECT_EQ(c_.按钮1->text(), kScanCaption);
+        EXPECT_EQ(c_.按钮1->text(), ScanCaption());
     }
     answerer_.messages.clear();
     Scan();
