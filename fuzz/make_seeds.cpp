@@ -8,6 +8,7 @@
 
 #include "host/photo_synth.h"
 #include "platform/files.h"
+#include "tests/support/jpeg_edit.h"
 
 namespace {
 
@@ -75,6 +76,23 @@ void MeasureSeeds(const std::string& root) {
     for (const ByteSet& photo : Photos()) corpus.Add(photo);
     corpus.Add(WithTail({0xFF, 0xD8, 0xFF, 0xC0, 0x00, 0x11, 0x08, 0xFF, 0xFF, 0xFF, 0xFF, 0x03}, {0x01, 0x22, 0x00}));
     corpus.Add({});
+}
+
+// The preview target reads its box from the first two bytes: these give the window's 489 x 393.
+ByteSet InPreviewBox(const ByteSet& jpeg) {
+    ByteSet input = {122, 98};
+    input.insert(input.end(), jpeg.begin(), jpeg.end());
+    return input;
+}
+
+void PreviewSeeds(const std::string& root) {
+    Corpus corpus(root, "preview");
+    for (const ByteSet& photo : Photos()) corpus.Add(InPreviewBox(photo));
+    const ByteSet progressive = MakeJpeg(16, 16, {.progressive = true});
+    corpus.Add(InPreviewBox(velkor::testing::WithFrameSize(progressive, 32768, 32768)));
+    corpus.Add(InPreviewBox(velkor::testing::WithScanCount(progressive, 600)));
+    corpus.Add(InPreviewBox(velkor::testing::WithFrameSize(MakeJpeg(16, 16), 20000, 60)));
+    corpus.Add({1, 1});
 }
 
 void RadixSeeds(const std::string& root) {
@@ -205,6 +223,7 @@ int main(int argc, char** argv) {
     const std::string root = argv[1];
     ProbeSeeds(root);
     MeasureSeeds(root);
+    PreviewSeeds(root);
     RadixSeeds(root);
     LocatorSeeds(root);
     CutSeeds(root);

@@ -15,6 +15,15 @@ struct PictureSize {
 // preview a decode of gigabytes.
 inline constexpr long long kMaxPicturePixels = 1LL << 30;
 
+// What libjpeg may allocate for one picture's whole-image buffers (a progressive
+// picture keeps all its coefficients, 2 bytes per pixel per full-size component);
+// a hostile header would otherwise make it allocate gigabytes.
+inline constexpr long kDecoderMemoryCap = 64L * 1024 * 1024;
+
+// Cameras write at most a dozen or so scans; thousands only come from hostile data,
+// and every scan of a progressive picture costs a pass over all its coefficients.
+inline constexpr int kMaxPictureScans = 500;
+
 // Returns the frame's width and height; 0 x 0 when the bytes are not a JPEG
 // whose headers can be read up to the first scan, or when the frame has more
 // than kMaxPicturePixels pixels.

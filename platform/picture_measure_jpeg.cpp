@@ -8,11 +8,6 @@
 namespace velkor {
 namespace {
 
-// Bounds what a hostile header can make the decoder allocate.
-constexpr long kDecoderMemoryCap = 64L * 1024 * 1024;
-// Cameras write at most a dozen or so scans; thousands only come from hostile data.
-constexpr int kScanLimit = 500;
-
 struct MeasureErrorManager {
     jpeg_error_mgr base;
     std::jmp_buf escape;
@@ -29,7 +24,7 @@ void IgnoreMessage(j_common_ptr, int) {}
 // limit guards any reading beyond it, which a progressive stream of thousands of
 // scans would otherwise stall.
 void LimitScans(j_common_ptr info) {
-    if (info->is_decompressor && reinterpret_cast<j_decompress_ptr>(info)->input_scan_number > kScanLimit) {
+    if (info->is_decompressor && reinterpret_cast<j_decompress_ptr>(info)->input_scan_number > kMaxPictureScans) {
         AbandonPicture(info);
     }
 }

@@ -90,13 +90,18 @@ private:
     std::vector<std::size_t> lineStarts_{0};
 };
 
-// Picture box: shows a picture from bytes, scaled down to fit with its aspect ratio kept.
+// Picture box: shows a JPEG from bytes, scaled down to fit with its aspect ratio kept, or
+// a short text saying why it cannot.
 class PictureBox : public QLabel {
 public:
     explicit PictureBox(QWidget* parent);
-    // Shows the picture held in bytes; empty or undecodable bytes clear the box.
+    // Shows the JPEG held in bytes, decoded within the preview decoder's limits; bytes it
+    // cannot show show "无法预览：" and the reason instead; empty bytes clear the box.
     void SetPicture(ByteView bytes);
+    // Returns true only while a picture is shown: false for a cleared box and for a text.
     bool HasPicture() const;
+    // Returns the text shown in place of a picture; empty while a picture is shown or the box is clear.
+    QString Notice() const;
 };
 
 // Directory edit box: a directory text with a folder chooser.

@@ -8,8 +8,12 @@
 #include <QCursor>
 #include <QDialog>
 #include <QFileDialog>
+<<<<<<< HEAD
 #include <QImageReader>
 #include <QLibraryInfo>
+=======
+#include <QImage>
+>>>>>>> bounded-preview
 #include <QMenu>
 #include <QMessageBox>
 #include <QPixmap>
@@ -24,6 +28,7 @@
 
 #include "platform/catalogues.h"
 #include "platform/drive_table.h"
+#include "platform/preview_decode.h"
 #include "platform/unique_fd.h"
 #include "platform/window_runtime.h"
 
@@ -62,6 +67,31 @@ bool DisplayCanBeOpened() {
     if (platform.rfind("offscreen", 0) == 0 || platform.rfind("minimal", 0) == 0) return true;
     if (platform.rfind("wayland", 0) == 0) return !Environment("WAYLAND_DISPLAY").empty();
     return LocalXServerAnswers(Environment("DISPLAY"));
+}
+
+QString WhyNoPreview(PreviewOutcome outcome) {
+    switch (outcome) {
+        case PreviewOutcome::kTooLarge:
+            return QStringLiteral("图片太大");
+        case PreviewOutcome::kTooManyScans:
+            return QStringLiteral("扫描次数过多");
+        case PreviewOutcome::kTimedOut:
+            return QStringLiteral("解码超时");
+        case PreviewOutcome::kNotDecodable:
+        case PreviewOutcome::kDecoded:
+            break;
+    }
+    return QStringLiteral("不是可以解码的 JPEG");
+}
+
+// The decoder hands pixels at one of libjpeg's scales; Qt finishes the way to the shown size.
+QImage ShownImage(const PreviewPicture& picture) {
+    const QImage decoded(picture.rgb.data(), picture.width, picture.height, picture.width * 3,
+                         QImage::Format_RGB888);
+    const QSize shown(picture.shownWidth, picture.shownHeight);
+    // scaled() hands back a view of picture's pixels when the size is already right.
+    if (decoded.size() == shown) return decoded.copy();
+    return decoded.scaled(shown, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
 }
 
 }  // namespace
@@ -245,6 +275,8 @@ std::string TextStore::Line(std::int64_t n) const {
 PictureBox::PictureBox(QWidget* parent) : QLabel(parent) {
     setAlignment(Qt::AlignCenter);
     setFrameShape(QFrame::StyledPanel);
+    // A narrow box must still show the whole reason a picture cannot be previewed.
+    setWordWrap(true);
 }
 
 void PictureBox::SetPicture(ByteView bytes) {
@@ -252,24 +284,17 @@ void PictureBox::SetPicture(ByteView bytes) {
         clear();
         return;
     }
-    QByteArray data = QByteArray::fromRawData(reinterpret_cast<const char*>(bytes.data()),
-                                              static_cast<qsizetype>(bytes.size()));
-    QBuffer buffer(&data);
-    QImageReader reader(&buffer);
-    const QSize full = reader.size();
-    // Decoding at the shown size is much cheaper than decoding a large photo whole.
-    if (full.isValid() && (full.width() > width() || full.height() > height())) {
-        reader.setScaledSize(full.scaled(size(), Qt::KeepAspectRatio));
-    }
-    const QImage image = reader.read();
-    if (image.isNull()) {
-        clear();
+    const PreviewPicture picture = DecodePreview(bytes, width(), height());
+    if (picture.outcome != PreviewOutcome::kDecoded) {
+        setText(QStringLiteral("无法预览：") + WhyNoPreview(picture.outcome));
         return;
     }
-    setPixmap(QPixmap::fromImage(image));
+    setPixmap(QPixmap::fromImage(ShownImage(picture)));
 }
 
 bool PictureBox::HasPicture() const { return !pixmap().isNull(); }
+
+QString PictureBox::Notice() const { return text(); }
 
 DirectoryEditBox::DirectoryEditBox(QWidget* parent) : QLineEdit(parent) {}
 

@@ -4,11 +4,15 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QColor>
+#include <QImage>
 #include <QWidget>
+#include <chrono>
 #include <cstdlib>
 
 #include "platform/drive_table.h"
 #include "platform/image_list.h"
+#include "tests/support/jpeg_edit.h"
 #include "tests/support/test_support.h"
 
 namespace velkor {
@@ -64,19 +68,61 @@ TEST_F(WindowRuntime, TreeBoxCurrentEntryIgnoresIndicesWithoutEntry) {
     EXPECT_EQ(tree.Count(), 0);
 }
 
-TEST_F(WindowRuntime, PictureBoxShowsScaledPicturesAndClearsOnEmptyOrBadBytes) {
+TEST_F(WindowRuntime, PictureBoxShowsScaledPicturesAndClearsOnEmptyBytes) {
     PictureBox box(&window_);
     box.resize(488, 392);
     box.SetPicture(testing::MakeJpeg(2000, 1000));
     ASSERT_TRUE(box.HasPicture());
     EXPECT_EQ(box.pixmap().width(), 488) << "scaled down to fit";
     EXPECT_EQ(box.pixmap().height(), 244) << "aspect ratio kept";
+    EXPECT_TRUE(box.Notice().isEmpty());
     box.SetPicture(ByteSet{});
     EXPECT_FALSE(box.HasPicture());
+    EXPECT_TRUE(box.Notice().isEmpty()) << "empty bytes clear the box";
     box.SetPicture(testing::MakeJpeg(40, 30));
     EXPECT_EQ(box.pixmap().width(), 40) << "small pictures are not enlarged";
-    box.SetPicture(BytesOf("not a picture"));
-    EXPECT_FALSE(box.HasPicture());
+    box.SetPicture(testing::MakeJpeg(600, 3000, {.progressive = true}));
+    EXPECT_EQ(box.pixmap().size(), QSize(78, 392)) << "tall pictures fit the height";
+}
+
+TEST_F(WindowRuntime, PictureBoxSaysWhyItCannotPreviewInsteadOfFreezing) {
+    PictureBox box(&window_);
+    box.resize(488, 392);
+    const ByteSet progressive = testing::MakeJpeg(64, 64, {.progressive = true});
+    const struct {
+        ByteSet bytes;
+        const char* notice;
+    } refused[] = {{testing::WithFrameSize(progressive, 32768, 32768), "无法预览：图片太大"},
+                   {testing::WithScanCount(progressive, 3000), "无法预览：扫描次数过多"},
+                   {BytesOf("not a picture"), "无法预览：不是可以解码的 JPEG"}};
+    const ByteSet photo = testing::MakeJpeg(300, 200);
+    for (const auto& sample : refused) {
+        box.SetPicture(photo);
+        ASSERT_TRUE(box.HasPicture());
+        const auto start = std::chrono::steady_clock::now();
+        box.SetPicture(sample.bytes);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5)) << sample.notice;
+        EXPECT_EQ(box.Notice().toStdString(), sample.notice);
+        EXPECT_FALSE(box.HasPicture()) << sample.notice << ": the text replaces the picture";
+        box.SetPicture(photo);
+        EXPECT_TRUE(box.HasPicture());
+        EXPECT_TRUE(box.Notice().isEmpty()) << sample.notice << ": a picture replaces the text";
+        box.SetPicture(sample.bytes);
+        EXPECT_FALSE(box.HasPicture()) << sample.notice << ": the same text again after a picture";
+        EXPECT_EQ(box.Notice().toStdString(), sample.notice);
+    }
+}
+
+TEST_F(WindowRuntime, PictureBoxShowsWhatATruncatedPhotoHolds) {
+    PictureBox box(&window_);
+    box.resize(488, 392);
+    const ByteSet photo = testing::MakeJpeg(1200, 800);
+    box.SetPicture(ByteView(photo).first(photo.size() / 2));
+    ASSERT_TRUE(box.HasPicture());
+    EXPECT_EQ(box.pixmap().size(), QSize(488, 325));
+    const QImage shown = box.pixmap().toImage();
+    EXPECT_NE(shown.pixelColor(244, 10), QColor(128, 128, 128)) << "the top is the photo";
+    EXPECT_EQ(shown.pixelColor(244, 320), QColor(128, 128, 128)) << "the bottom is libjpeg's grey";
 }
 
 TEST_F(WindowRuntime, MeasuringControlMeasuresWithTheValidatorsUnit) {

@@ -1,0 +1,47 @@
+#pragma once
+// The preview decoder: turns a found photo's bytes into pixels for the picture box
+// without handing a hostile header the window's memory or time. It needs no window,
+// so it can be tested and fuzzed alone.
+#include <chrono>
+#include <cstdint>
+#include <vector>
+
+#include "platform/bytes.h"
+#include "platform/picture_measure.h"
+
+namespace velkor {
+
+// How a preview decode ended.
+enum class PreviewOutcome {
+    kDecoded,       // the pixels are there, possibly grey below where the data ended
+    kNotDecodable,  // not a JPEG libjpeg can decode, or its data ends before the first scan
+    kTooLarge,      // more than kMaxPicturePixels pixels, or its buffers pass kDecoderMemoryCap
+    kTooManyScans,  // more than kMaxPictureScans scans
+    kTimedOut,      // the decoding took longer than its time limit
+};
+
+// The window is frozen while a preview decodes. A 50-megapixel camera photo takes about a
+// tenth of a second at 1/8 scale on a 2-core machine: this leaves room for slower machines
+// and busier moments, and a hostile picture holds the window no longer than this.
+inline constexpr std::chrono::milliseconds kPreviewTimeLimit{2000};
+
+struct PreviewPicture {
+    PreviewOutcome outcome = PreviewOutcome::kNotDecodable;
+    // Decoded pixels, 3 bytes (R, G, B) each, row by row; width x height of them when
+    // decoded, none otherwise. They cover the shown size unless that would pass the memory cap.
+    std::vector<std::uint8_t> rgb;
+    int width = 0;
+    int height = 0;
+    // The size to show: the picture's own when it fits the box, else scaled down to fit it
+    // with the aspect ratio kept. 0 x 0 unless decoded.
+    int shownWidth = 0;
+    int shownHeight = 0;
+};
+
+// Decodes the JPEG in bytes for a boxWidth x boxHeight box, at the smallest of libjpeg's
+// scales 1/8, 1/4, 1/2 and 1 that still covers the shown size, within kDecoderMemoryCap,
+// kMaxPicturePixels, kMaxPictureScans and timeLimit. Returns kNotDecodable for empty bytes.
+PreviewPicture DecodePreview(ByteView bytes, int boxWidth, int boxHeight,
+                             std::chrono::milliseconds timeLimit = kPreviewTimeLimit);
+
+}  // namespace velkor

@@ -1,0 +1,225 @@
+// The preview decoder on camera photos, damaged photos and hostile candidates.
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <string>
+
+#include "platform/picture_measure.h"
+#include "platform/preview_decode.h"
+#include "tests/support/jpeg_edit.h"
+#include "tests/support/test_support.h"
+
+namespace velkor {
+namespace {
+
+using testing::JpegOptions;
+using testing::MakeJpeg;
+using testing::WithFrameSize;
+using testing::WithScanCount;
+
+constexpr int kBoxWidth = 488;
+constexpr int kBoxHeight = 392;
+constexpr long long kMemoryBound = 200LL * 1024 * 1024;
+constexpr auto kNotFrozen = std::chrono::seconds(5);
+
+long long PeakResidentBytes() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<long long>(usage.ru_maxrss) * 1024;
+}
+
+int Channel(const PreviewPicture& picture, int x, int y, int c) {
+    return picture.rgb[(static_cast<std::size_t>(y) * picture.width + x) * 3 + c];
+}
+
+// Mean absolute difference between reduced and full averaged over the block each reduced pixel stands for.
+double DifferenceFromFull(const PreviewPicture& reduced, const PreviewPicture& full) {
+    const int block = full.width / reduced.width;
+    double total = 0;
+    for (int y = 0; y < reduced.height; ++y) {
+        for (int x = 0; x < reduced.width; ++x) {
+            for (int c = 0; c < 3; ++c) {
+                int sum = 0;
+                for (int dy = 0; dy < block; ++dy) {
+                    for (int dx = 0; dx < block; ++dx)
+                        sum += Channel(full, x * block + dx, y * block + dy, c);
+                }
+                total += std::abs(Channel(reduced, x, y, c) - sum / (block * block));
+            }
+        }
+    }
+    return total / (3.0 * reduced.width * reduced.height);
+}
+
+// Mean absolute difference over rows [from, to) of two pictures of the same size.
+double RowDifference(const PreviewPicture& a, const PreviewPicture& b, int from, int to) {
+    double total = 0;
+    for (int y = from; y < to; ++y) {
+        for (int x = 0; x < a.width; ++x) {
+            for (int c = 0; c < 3; ++c) total += std::abs(Channel(a, x, y, c) - Channel(b, x, y, c));
+        }
+    }
+    return total / (3.0 * a.width * (to - from));
+}
+
+bool RowsAreGrey(const PreviewPicture& picture, int from, int to) {
+    for (int y = from; y < to; ++y) {
+        for (int x = 0; x < picture.width; ++x) {
+            for (int c = 0; c < 3; ++c) {
+                if (std::abs(Channel(picture, x, y, c) - 128) > 1) return false;
+            }
+        }
+    }
+    return true;
+}
+
+TEST(PreviewDecode, CameraCodingsDecodeReducedToTheBoxWithTheirContent) {
+    const struct {
+        const char* name;
+        JpegOptions options;
+    } codings[] = {
+        {"4:2:0", {}},
+        {"progressive", {.progressive = true}},
+        {"grayscale", {.grayscale = true}},
+        {"4:4:4 with restarts", {.horizontalSampling = 1, .verticalSampling = 1, .restartRows = 2}},
+        {"4:2:2", {.horizontalSampling = 2, .verticalSampling = 1}}};
+    for (const auto& coding : codings) {
+        const ByteSet photo = MakeJpeg(2000, 1000, coding.options);
+        const PreviewPicture preview = DecodePreview(photo, kBoxWidth, kBoxHeight);
+        ASSERT_EQ(preview.outcome, PreviewOutcome::kDecoded) << coding.name;
+        EXPECT_EQ(preview.shownWidth, 488) << coding.name << ": fills the box's width";
+        EXPECT_EQ(preview.shownHeight, 244) << coding.name << ": keeps the aspect ratio";
+        EXPECT_EQ(preview.width, 500) << coding.name << ": 1/4 is the strongest reduction that covers 488";
+        EXPECT_EQ(preview.height, 250) << coding.name;
+        ASSERT_EQ(preview.rgb.size(), 500u * 250u * 3u) << coding.name;
+        const PreviewPicture full = DecodePreview(photo, 2000, 1000);
+        ASSERT_EQ(full.width, 2000) << coding.name << ": a box the picture's size takes it whole";
+        EXPECT_LT(DifferenceFromFull(preview, full), 6.0) << coding.name << ": the same picture, reduced";
+    }
+}
+
+TEST(PreviewDecode, SmallPicturesAreNeitherEnlargedNorReducedAndTallOnesFitTheHeight) {
+    const PreviewPicture small = DecodePreview(MakeJpeg(40, 30), kBoxWidth, kBoxHeight);
+    ASSERT_EQ(small.outcome, PreviewOutcome::kDecoded);
+    EXPECT_EQ(small.width, 40);
+    EXPECT_EQ(small.height, 30);
+    EXPECT_EQ(small.shownWidth, 40);
+    EXPECT_EQ(small.shownHeight, 30);
+    const PreviewPicture tall = DecodePreview(MakeJpeg(600, 3000), kBoxWidth, kBoxHeight);
+    ASSERT_EQ(tall.outcome, PreviewOutcome::kDecoded);
+    EXPECT_EQ(tall.shownHeight, 392);
+    EXPECT_EQ(tall.shownWidth, 78);
+    EXPECT_EQ(tall.height, 750) << "1/4, as 1/8 gives only 375 rows";
+}
+
+// Each case runs in its own process under ctest, so the peak resident size starts near the
+// process's own size; the window's decoder once took gigabytes for pictures like these.
+TEST(PreviewDecode, HostileFrameSizesAreRefusedQuicklyWithinBoundedMemory) {
+    const long long before = PeakResidentBytes();
+    const struct {
+        const char* name;
+        JpegOptions options;
+        int width;
+        int height;
+    } cases[] = {{"progressive 4:2:0", {.progressive = true}, 32768, 32768},
+                   {"progressive 4:4:4",
+                    {.progressive = true, .horizontalSampling = 1, .verticalSampling = 1},
+                    32768,
+                    32768},
+                   {"progressive grayscale", {.progressive = true, .grayscale = true}, 32768, 32768},
+                   {"baseline just over the pixel cap", {}, 65500, 16394}};
+    static_assert(65500LL * 16394 > kMaxPicturePixels && 65500LL * 16393 <= kMaxPicturePixels);
+    for (const auto& coding : cases) {
+        const ByteSet hostile = WithFrameSize(MakeJpeg(64, 64, coding.options), coding.width, coding.height);
+        const auto start = std::chrono::steady_clock::now();
+        const PreviewPicture preview = DecodePreview(hostile, kBoxWidth, kBoxHeight);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, kNotFrozen) << coding.name;
+        EXPECT_EQ(preview.outcome, PreviewOutcome::kTooLarge) << coding.name;
+        EXPECT_TRUE(preview.rgb.empty()) << coding.name;
+        EXPECT_LT(PeakResidentBytes() - before, kMemoryBound) << coding.name;
+    }
+}
+
+// A baseline picture needs no whole-picture buffer, so one declaring a billion pixels decodes
+// (grey past its few real rows) or runs out of time; either way the window comes back.
+TEST(PreviewDecode, AHostileBaselineFrameEndsWithinTimeAndMemory) {
+    const long long before = PeakResidentBytes();
+    const ByteSet hostile =
+        WithFrameSize(MakeJpeg(64, 64, {.horizontalSampling = 1, .verticalSampling = 1}), 32768, 32768);
+    const auto start = std::chrono::steady_clock::now();
+    const PreviewPicture preview = DecodePreview(hostile, kBoxWidth, kBoxHeight);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, kNotFrozen);
+    EXPECT_LT(PeakResidentBytes() - before, kMemoryBound);
+    EXPECT_TRUE(preview.outcome == PreviewOutcome::kDecoded || preview.outcome == PreviewOutcome::kTimedOut);
+    if (preview.outcome == PreviewOutcome::kDecoded) {
+        EXPECT_EQ(preview.width, 4096) << "decoded at 1/8";
+        EXPECT_EQ(preview.shownWidth, 392);
+    }
+}
+
+TEST(PreviewDecode, AHugeBoxNeverMakesTheDecodedPixelsPassTheMemoryCap) {
+    const ByteSet picture = WithFrameSize(MakeJpeg(64, 64), 8192, 8192);
+    const PreviewPicture preview = DecodePreview(picture, 8192, 8192);
+    ASSERT_EQ(preview.outcome, PreviewOutcome::kDecoded);
+    EXPECT_EQ(preview.shownWidth, 8192);
+    EXPECT_EQ(preview.width, 4096) << "whole it would take 192 MB, over the cap";
+    EXPECT_LE(static_cast<long long>(preview.rgb.size()), kDecoderMemoryCap);
+}
+
+TEST(PreviewDecode, ProgressivePicturesDecodeUpToTheScanLimitAndNoFurther) {
+    const ByteSet progressive = MakeJpeg(64, 64, {.progressive = true});
+    EXPECT_EQ(DecodePreview(WithScanCount(progressive, kMaxPictureScans), kBoxWidth, kBoxHeight).outcome,
+              PreviewOutcome::kDecoded);
+    EXPECT_EQ(DecodePreview(WithScanCount(progressive, kMaxPictureScans + 1), kBoxWidth, kBoxHeight).outcome,
+              PreviewOutcome::kTooManyScans);
+    const auto start = std::chrono::steady_clock::now();
+    const PreviewPicture many = DecodePreview(WithScanCount(progressive, 3000), kBoxWidth, kBoxHeight);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, kNotFrozen);
+    EXPECT_EQ(many.outcome, PreviewOutcome::kTooManyScans);
+    EXPECT_TRUE(many.rgb.empty());
+}
+
+TEST(PreviewDecode, ADecodePastItsTimeLimitIsRefused) {
+    const PreviewPicture late =
+        DecodePreview(MakeJpeg(640, 480), kBoxWidth, kBoxHeight, std::chrono::milliseconds(0));
+    EXPECT_EQ(late.outcome, PreviewOutcome::kTimedOut);
+    EXPECT_TRUE(late.rgb.empty());
+    EXPECT_EQ(late.shownWidth, 0);
+}
+
+TEST(PreviewDecode, ATruncatedPhotoShowsItsTopAndGreyBelow) {
+    for (const bool restarts : {false, true}) {
+        const ByteSet photo = MakeJpeg(480, 320, {.restartRows = restarts ? 1 : 0});
+        const PreviewPicture full = DecodePreview(photo, 480, 320);
+        ASSERT_EQ(full.outcome, PreviewOutcome::kDecoded);
+        const ByteSet truncated(photo.begin(), photo.begin() + static_cast<std::ptrdiff_t>(photo.size() / 2));
+        const PreviewPicture top = DecodePreview(truncated, 480, 320);
+        ASSERT_EQ(top.outcome, PreviewOutcome::kDecoded) << "restarts " << restarts;
+        ASSERT_EQ(top.width, 480);
+        ASSERT_EQ(top.height, 320);
+        EXPECT_LT(RowDifference(top, full, 0, 80), 1.0)
+            << "restarts " << restarts << ": the rows the data holds";
+        EXPECT_TRUE(RowsAreGrey(top, 280, 320))
+            << "restarts " << restarts << ": libjpeg's fill past the data";
+        EXPECT_FALSE(RowsAreGrey(full, 280, 320)) << "the photo's own bottom is not grey";
+    }
+}
+
+TEST(PreviewDecode, BytesThatAreNoDecodableJpegAreRefused) {
+    const ByteSet photo = MakeJpeg(64, 48);
+    const ByteSet headersOnly(
+        photo.begin(), photo.begin() + static_cast<std::ptrdiff_t>(testing::LayoutOf(photo).scans[0].first));
+    const ByteSet samples[] = {
+        {},          BytesOf("not a picture at all"), ByteSet(4096, 0xFF), {0xFF, 0xD8, 0xFF, 0xD9},
+        headersOnly, WithFrameSize(photo, 0, 48)};
+    for (const ByteSet& bytes : samples) {
+        const PreviewPicture preview = DecodePreview(bytes, kBoxWidth, kBoxHeight);
+        EXPECT_EQ(preview.outcome, PreviewOutcome::kNotDecodable) << bytes.size() << " bytes";
+        EXPECT_TRUE(preview.rgb.empty());
+    }
+}
+
+}  // namespace
+}  // namespace velkor
