@@ -4,7 +4,8 @@
 set -euo pipefail
 
 PACKAGES=(build-essential cmake ninja-build pkg-config qt6-base-dev libjpeg62-turbo-dev libjpeg-turbo-progs
-          libgmp-dev libgtest-dev xvfb xauth fonts-wqy-zenhei dosfstools mtools python3 libimage-exiftool-perl)
+          libgmp-dev libgtest-dev qt6-l10n-tools qt6-translations-l10n xvfb xauth fonts-wqy-zenhei dosfstools mtools
+          python3 libimage-exiftool-perl)
 BUILD_DIR=${VELKOR_BUILD_DIR:-build}
 DEMO_CARD=demo/demo-card.img
 # What opening Velkor needs: the launcher, the library, its validator, and the

@@ -22,7 +22,7 @@ bool IsConsistent(const velkor::PreviewPicture& picture, int boxWidth, int boxHe
     const bool covers = picture.width >= picture.shownWidth && picture.height >= picture.shownHeight;
     const bool sized = picture.rgb.size() == static_cast<std::size_t>(picture.width) * picture.height * 3;
     return shownFits && covers && sized &&
-           static_cast<long long>(picture.rgb.size()) <= velkor::kDecoderMemoryCap;
+           static_cast<long long>(picture.rgb.size()) <= velkor::kPreviewMemoryCap;
 }
 
 }  // namespace

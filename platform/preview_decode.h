@@ -15,10 +15,16 @@ namespace velkor {
 enum class PreviewOutcome {
     kDecoded,       // the pixels are there, possibly grey below where the data ended
     kNotDecodable,  // not a JPEG libjpeg can decode, or its data ends before the first scan
-    kTooLarge,      // more than kMaxPicturePixels pixels, or its buffers pass kDecoderMemoryCap
+    kTooLarge,      // more than kMaxPicturePixels pixels, or its buffers pass kPreviewMemoryCap
     kTooManyScans,  // more than kMaxPictureScans scans
     kTimedOut,      // the decoding took longer than its time limit
 };
+
+// What libjpeg may hold for one preview. Larger than the validator's cap, which never
+// decodes pixels: a progressive photo keeps every coefficient in memory (about 3 bytes
+// a pixel at 4:2:0), and a 40-megapixel progressive photo should still show, while a
+// hostile header declaring gigapixels is still refused at once.
+inline constexpr long kPreviewMemoryCap = 128L * 1024 * 1024;
 
 // The window is frozen while a preview decodes. A 50-megapixel camera photo takes about a
 // tenth of a second at 1/8 scale on a 2-core machine: this leaves room for slower machines
@@ -39,7 +45,7 @@ struct PreviewPicture {
 };
 
 // Decodes the JPEG in bytes for a boxWidth x boxHeight box, at the smallest of libjpeg's
-// scales 1/8, 1/4, 1/2 and 1 that still covers the shown size, within kDecoderMemoryCap,
+// scales 1/8, 1/4, 1/2 and 1 that still covers the shown size, within kPreviewMemoryCap,
 // kMaxPicturePixels, kMaxPictureScans and timeLimit. Returns kNotDecodable for empty bytes.
 PreviewPicture DecodePreview(ByteView bytes, int boxWidth, int boxHeight,
                              std::chrono::milliseconds timeLimit = kPreviewTimeLimit);

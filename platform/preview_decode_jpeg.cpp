@@ -17,7 +17,7 @@ constexpr int kRgbBytes = 3;
 constexpr int kLargestScaleDenominator = 8;
 // Even the largest picture within the pixel cap fits the memory cap at 1/8 scale (each side
 // rounded up), so reducing the scale always ends within it.
-static_assert((kMaxPicturePixels / 64 + 2 * JPEG_MAX_DIMENSION / 8 + 1) * kRgbBytes <= kDecoderMemoryCap);
+static_assert((kMaxPicturePixels / 64 + 2 * JPEG_MAX_DIMENSION / 8 + 1) * kRgbBytes <= kPreviewMemoryCap);
 
 struct Size {
     int width = 0;
@@ -104,7 +104,7 @@ void ChooseScale(jpeg_decompress_struct& info, Size shown) {
         denominator /= 2;
         SetScaleDenominator(info, denominator);
     }
-    while (denominator < kLargestScaleDenominator && OutputBytes(info) > kDecoderMemoryCap) {
+    while (denominator < kLargestScaleDenominator && OutputBytes(info) > kPreviewMemoryCap) {
         denominator *= 2;
         SetScaleDenominator(info, denominator);
     }
@@ -157,7 +157,7 @@ PreviewOutcome Decompressor::Run(ByteView bytes, Size box, PreviewPicture& pictu
 
 void Decompressor::ReadHeader(ByteView bytes) {
     jpeg_create_decompress(&info_);
-    info_.mem->max_memory_to_use = kDecoderMemoryCap;
+    info_.mem->max_memory_to_use = kPreviewMemoryCap;
     info_.progress = &guard_.progress;
     // Past the end of the data jpeg_mem_src feeds a fake end marker with a warning, so a
     // truncated photo decodes down to where its data stops.

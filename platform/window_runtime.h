@@ -21,9 +21,29 @@ class QMenu;
 
 namespace velkor {
 
-// Makes sure a QApplication exists; returns false, having said on stderr what
-// failed, when no display can be opened.
+// Makes sure a QApplication exists and speaks the user's language (see
+// UseLanguage); returns false, having said on stderr what failed, when no display
+// can be opened.
 bool BindWindowRuntime();
+
+// The window's words. Each text is written in Chinese, which is both its key and
+// what the window shows unless the user's language has a catalogue.
+class Words {
+    Q_DECLARE_TR_FUNCTIONS(Words)
+};
+
+// Returns the language the window speaks for these preferences, most wanted
+// first (locale names such as "en_GB.UTF-8", "zh_CN", "C"): "en" for the first one
+// that is English, "zh_CN" for one that is Chinese, C or POSIX, and "zh_CN" when none is either.
+std::string ChooseLanguage(const std::vector<std::string>& preferences);
+
+// Returns the user's language preferences from LANGUAGE, LC_ALL, LC_MESSAGES and LANG, in that order.
+std::vector<std::string> UserLanguagePreferences();
+
+// Makes the window, and Qt's own dialogs and buttons, speak language ("en" or
+// "zh_CN"), replacing the catalogues loaded before; returns false when a catalogue
+// it needs could not be loaded (the Chinese texts then stand).
+bool UseLanguage(const std::string& language);
 
 // The drive box's item role holding a volume's source path byte for byte (a
 // QByteArray), by which a host driving the window finds the drive of an image.

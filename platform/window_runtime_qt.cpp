@@ -4,16 +4,11 @@
 
 #include <QApplication>
 #include <QAbstractItemView>
-#include <QBuffer>
 #include <QCursor>
 #include <QDialog>
 #include <QFileDialog>
-<<<<<<< HEAD
-#include <QImageReader>
-#include <QLibraryInfo>
-=======
 #include <QImage>
->>>>>>> bounded-preview
+#include <QLibraryInfo>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPixmap>
@@ -72,16 +67,16 @@ bool DisplayCanBeOpened() {
 QString WhyNoPreview(PreviewOutcome outcome) {
     switch (outcome) {
         case PreviewOutcome::kTooLarge:
-            return QStringLiteral("图片太大");
+            return Words::tr("图片太大");
         case PreviewOutcome::kTooManyScans:
-            return QStringLiteral("扫描次数过多");
+            return Words::tr("扫描次数过多");
         case PreviewOutcome::kTimedOut:
-            return QStringLiteral("解码超时");
+            return Words::tr("解码超时");
         case PreviewOutcome::kNotDecodable:
         case PreviewOutcome::kDecoded:
             break;
     }
-    return QStringLiteral("不是可以解码的 JPEG");
+    return Words::tr("不是可以解码的 JPEG");
 }
 
 // The decoder hands pixels at one of libjpeg's scales; Qt finishes the way to the shown size.
@@ -286,7 +281,7 @@ void PictureBox::SetPicture(ByteView bytes) {
     }
     const PreviewPicture picture = DecodePreview(bytes, width(), height());
     if (picture.outcome != PreviewOutcome::kDecoded) {
-        setText(QStringLiteral("无法预览：") + WhyNoPreview(picture.outcome));
+        setText(Words::tr("无法预览：") + WhyNoPreview(picture.outcome));
         return;
     }
     setPixmap(QPixmap::fromImage(ShownImage(picture)));

@@ -4,6 +4,8 @@
 #include <QProgressBar>
 #include <cmath>
 
+#include "platform/window_runtime.h"
+
 namespace velkor {
 namespace {
 

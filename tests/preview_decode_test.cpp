@@ -142,6 +142,15 @@ TEST(PreviewDecode, HostileFrameSizesAreRefusedQuicklyWithinBoundedMemory) {
     }
 }
 
+// A camera's progressive photo keeps every coefficient in memory; one of 24 megapixels
+// (6000 x 4000 at 4:2:0, about 72 MB of coefficients) still shows.
+TEST(PreviewDecode, ALargeProgressivePhotoStillShows) {
+    const ByteSet photo = WithFrameSize(MakeJpeg(64, 64, {.progressive = true}), 6000, 4000);
+    const PreviewPicture preview = DecodePreview(photo, kBoxWidth, kBoxHeight);
+    EXPECT_EQ(preview.outcome, PreviewOutcome::kDecoded);
+    EXPECT_FALSE(preview.rgb.empty());
+}
+
 // A baseline picture needs no whole-picture buffer, so one declaring a billion pixels decodes
 // (grey past its few real rows) or runs out of time; either way the window comes back.
 TEST(PreviewDecode, AHostileBaselineFrameEndsWithinTimeAndMemory) {
@@ -165,7 +174,7 @@ TEST(PreviewDecode, AHugeBoxNeverMakesTheDecodedPixelsPassTheMemoryCap) {
     ASSERT_EQ(preview.outcome, PreviewOutcome::kDecoded);
     EXPECT_EQ(preview.shownWidth, 8192);
     EXPECT_EQ(preview.width, 4096) << "whole it would take 192 MB, over the cap";
-    EXPECT_LE(static_cast<long long>(preview.rgb.size()), kDecoderMemoryCap);
+    EXPECT_LE(static_cast<long long>(preview.rgb.size()), kPreviewMemoryCap);
 }
 
 TEST(PreviewDecode, ProgressivePicturesDecodeUpToTheScanLimitAndNoFurther) {
