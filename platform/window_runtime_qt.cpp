@@ -89,6 +89,15 @@ QImage ShownImage(const PreviewPicture& picture) {
     return decoded.scaled(shown, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
 }
 
+QtMessageHandler gQtMessages = nullptr;
+
+// The offscreen platform, which velkor-autoscan and the tests use, says on every
+// window that it cannot pass size hints on: true, and nothing a user can act on.
+void QuietQtMessages(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+    if (message.contains(QStringLiteral("propagateSizeHints"))) return;
+    gQtMessages(type, context, message);
+}
+
 }  // namespace
 
 bool BindWindowRuntime() {
@@ -106,6 +115,7 @@ bool BindWindowRuntime() {
     // A host may have made the application itself; the language is chosen once either way.
     static const bool spoken = UseLanguage(ChooseLanguage(UserLanguagePreferences()));
     static_cast<void>(spoken);
+    if (gQtMessages == nullptr) gQtMessages = qInstallMessageHandler(QuietQtMessages);
     return true;
 }
 
