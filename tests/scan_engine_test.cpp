@@ -234,10 +234,16 @@ TEST_F(ScanRig, ANewScanClearsTheListAndNumbersAgain) {
 
 TEST_F(ScanRig, PreviewShowsTheEntrysOwnSectors) {
     UseImage(2000);
+    Put(0, Photo(50, 40, 3));  // at sector 0: its start line reads 0, its length line does not
     Put(10, Photo(40, 30, 1));
     Put(400, Photo(70, 20, 2));
     Scan();
-    c_.树型框1->SetCurrentIndex(1);
+    ASSERT_EQ(Names().size(), 3u);
+    c_.树型框1->SetCurrentIndex(0);
+    Preview(c_);
+    ASSERT_TRUE(c_.图片框1->HasPicture()) << "an entry at sector 0 shows";
+    EXPECT_EQ(c_.图片框1->pixmap().size(), QSize(50, 40));
+    c_.树型框1->SetCurrentIndex(2);
     Preview(c_);
     ASSERT_TRUE(c_.图片框1->HasPicture());
     EXPECT_EQ(c_.图片框1->pixmap().size(), QSize(70, 20));
