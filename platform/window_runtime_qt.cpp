@@ -146,9 +146,10 @@ std::vector<std::string> UserLanguagePreferences() {
 }
 
 bool UseLanguage(const std::string& language) {
-    // Installed for the life of the process; replaced, never piled up, when the language changes.
-    static QTranslator* own = new QTranslator;
-    static QTranslator* qts = new QTranslator;
+    // Owned by the application, which outlives every window; replaced, never piled
+    // up, when the language changes.
+    static QTranslator* own = new QTranslator(QCoreApplication::instance());
+    static QTranslator* qts = new QTranslator(QCoreApplication::instance());
     QCoreApplication::removeTranslator(own);
     QCoreApplication::removeTranslator(qts);
     const QString qtCatalogues = QLibraryInfo::path(QLibraryInfo::TranslationsPath);

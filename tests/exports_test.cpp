@@ -176,20 +176,6 @@ TEST(EndToEnd, AnImagePathWithANewlineAByte0xFFAndAPercentSignIsScannedAsItIs) {
     EXPECT_EQ(ReadWholeFile(media.File("out/10000000.jpg")), picture);
 }
 
-// The probes answer for the last candidate a scan examined, width and height each its own.
-TEST(EndToEnd, TheProbesTellTheLastCandidatesWidthAndHeight) {
-    ScratchDir program;
-    for (const char* name : {"velkor-autoscan", "libvelkor.so", "picvet"}) testing::CopyDeliverable(name, program.Path());
-    ScratchDir media;
-    const std::string image = media.File("card.img");
-    testing::SizeFile(image, 2000 * 512);
-    testing::PlaceBytes(image, 100 * 512, testing::MakeJpeg(160, 90, {.seed = 3}));
-    const CommandResult run =
-        RunCommand("env QT_QPA_PLATFORM=offscreen '" + program.File("velkor-autoscan") + "' '" + image + "' '" + media.File("out") + "'");
-    ASSERT_EQ(run.status, 0) << run.output;
-    EXPECT_NE(run.output.find("\"probe_width\": 160, \"probe_height\": 90"), std::string::npos) << run.output;
-}
-
 // A program directory with its own copies of the deliverables, and velkor-autoscan run from it.
 class ProgramCopy {
 public:
@@ -204,6 +190,18 @@ public:
 private:
     ScratchDir dir_;
 };
+
+// The probes answer for the last candidate a scan examined, width and height each its own.
+TEST(EndToEnd, TheProbesTellTheLastCandidatesWidthAndHeight) {
+    const ProgramCopy program;
+    ScratchDir media;
+    const std::string image = media.File("card.img");
+    testing::SizeFile(image, 2000 * 512);
+    testing::PlaceBytes(image, 100 * 512, testing::MakeJpeg(160, 90, {.seed = 3}));
+    const CommandResult run = RunCommand(program.Autoscan(image, media.File("out")));
+    ASSERT_EQ(run.status, 0) << run.output;
+    EXPECT_NE(run.output.find("\"probe_width\": 160, \"probe_height\": 90"), std::string::npos) << run.output;
+}
 
 // A card whose pictures lie where accepted (64 x 48) and rejected (9 x 9) say; the pictures a scan must list.
 std::vector<ByteSet> MakeCard(const std::string& image, const std::vector<std::int64_t>& accepted,
