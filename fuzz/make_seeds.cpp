@@ -8,6 +8,7 @@
 
 #include "host/photo_synth.h"
 #include "platform/files.h"
+#include "tests/support/jpeg_containers.h"
 #include "tests/support/jpeg_edit.h"
 
 namespace {
@@ -213,6 +214,36 @@ void CutSeeds(const std::string& root) {
     corpus.Add(edges);
 }
 
+// Pictures that declare what lies behind their end, one that runs into the next, and one
+// whose coded data holds a marker that cannot stand there.
+void PictureWalkSeeds(const std::string& root) {
+    using namespace velkor::testing;
+    Corpus corpus(root, "picture_walk");
+    const std::vector<ByteSet> photos = Photos();
+    for (const ByteSet& photo : photos) corpus.Add(photo);
+    const ByteSet small = MakeJpeg(16, 16, {.seed = 3});
+    corpus.Add(MultiPictureFile(photos[0], {small}, false));
+    corpus.Add(MultiPictureFile(photos[1], {small, photos[2]}, true));
+    const ByteSet video = VideoBytes(600);
+    const std::string length = std::to_string(video.size());
+    ByteSet microVideo = WithXmp(photos[0], XmpPacket("GCamera:MicroVideo=\"1\" GCamera:MicroVideoOffset=\"" + length + "\""));
+    microVideo.insert(microVideo.end(), video.begin(), video.end());
+    corpus.Add(microVideo);
+    const std::string directory = ContainerDirectory({"Item:Mime=\"image/jpeg\" Item:Semantic=\"Primary\" Item:Padding=\"4\"",
+                                                      "Item:Mime=\"video/mp4\" Item:Semantic=\"MotionPhoto\" Item:Length=\"" + length + "\""});
+    ByteSet container = WithXmp(photos[1], XmpPacket("GCamera:MotionPhoto=\"1\"", directory));
+    container.insert(container.end(), 4, 0);
+    container.insert(container.end(), video.begin(), video.end());
+    corpus.Add(container);
+    ByteSet runsOn(photos[4].begin(), photos[4].end() - 40);
+    runsOn.insert(runsOn.end(), small.begin(), small.end());
+    corpus.Add(runsOn);
+    ByteSet impossible = photos[3];
+    const std::size_t middle = (LayoutOf(impossible).scans[0].first + LayoutOf(impossible).scans[0].second) / 2;
+    impossible.insert(impossible.begin() + static_cast<std::ptrdiff_t>(middle), {0xFF, 0xC0, 0x00, 0x11});
+    corpus.Add(impossible);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -227,5 +258,6 @@ int main(int argc, char** argv) {
     RadixSeeds(root);
     LocatorSeeds(root);
     CutSeeds(root);
+    PictureWalkSeeds(root);
     return 0;
 }
