@@ -9,6 +9,7 @@
 
 #include "carving/candidate_cut.h"
 #include "carving/candidate_validation.h"
+#include "carving/picture_walk.h"
 #include "carving/scan_state.h"
 #include "device/raw_reader.h"
 #include "platform/directory_lock.h"
@@ -303,6 +304,20 @@ void LoadCurrentChunk(ScanRun& run) {
     NoteRead(run, ReadVolumeChunkInto(s.SelectedDrive, s.ScanPosition, s.CurrentChunk), s.ScanPosition);
 }
 
+// The length a listed photo is kept at. The accepted cut ends at the first end marker
+// the validator accepted, which on a reused card often lies in a later photo (its
+// zero-padded thumbnail), so the cut is shortened to the sector holding the end
+// marker that closes the picture itself, and reaches on over what the file declares
+// behind it (MPF images, a motion photo's video) as far as reach goes. When the walk
+// does not close the picture inside the cut, the cut stands.
+std::int64_t OwnSectors(ByteView reach, std::int64_t cutSectors) {
+    const PictureWalk walk = WalkPicture(reach);
+    if (walk.end != PictureEnd::kComplete || walk.eoiEnd > cutSectors * kSectorSize) return cutSectors;
+    const std::int64_t end = std::min<std::int64_t>(std::max(walk.eoiEnd, walk.declaredEnd),
+                                                    static_cast<std::int64_t>(reach.size()));
+    return (end + kSectorSize - 1) / kSectorSize;
+}
+
 void HandleCandidate(ScanRun& run, std::int64_t slot) {
     ScanState& s = run.state;
     const std::int64_t start = s.ScanPosition + slot - 1;
@@ -314,16 +329,21 @@ void HandleCandidate(ScanRun& run, std::int64_t slot) {
     // Without an end marker in the rest of this chunk the photo ends beyond it, and
     // the block read from its own first sector holds every cut the tail could offer.
     CutSeeker tailCuts(tail, tried);
+    ByteView reach = tail;
     CutVerdict verdict = tailCuts.HasEndMarker() ? JudgeCuts(run, tail, tailCuts) : CutVerdict::kRejected;
     // A photo whose end lies past this chunk is sought in a block read from its own first sector.
     if (verdict == CutVerdict::kRejected && static_cast<std::int64_t>(tail.size()) < kChunkBytes) {
-        const ByteView block = LongSearchBlock(run, offset);
-        CutSeeker blockCuts(block, tried);
-        verdict = JudgeCuts(run, block, blockCuts);
+        reach = LongSearchBlock(run, offset);
+        CutSeeker blockCuts(reach, tried);
+        verdict = JudgeCuts(run, reach, blockCuts);
     }
     const bool accepted = verdict == CutVerdict::kAccepted;
     if (!accepted && !tried.empty()) s.CandidateSectors = 1;
-    if (accepted && s.CandidateSectors > kMinimumListedSectors) ListPicture(run, start);
+    // Whether a photo is listed is decided on the accepted cut; only its length follows the picture.
+    if (accepted && s.CandidateSectors > kMinimumListedSectors) {
+        s.CandidateSectors = OwnSectors(reach, s.CandidateSectors);
+        ListPicture(run, start);
+    }
 }
 
 bool StopRequested(const ScanState& s) { return s.ScanPosition > s.DeviceSectors; }

@@ -25,6 +25,7 @@
 #include "platform/files.h"
 #include "platform/window_runtime.h"
 #include "shell/result_tree.h"
+#include "tests/support/jpeg_containers.h"
 #include "tests/support/qt_support.h"
 #include "tests/support/test_support.h"
 
@@ -159,7 +160,7 @@ TEST_F(ScanRig, ListsOnlyCutsLongerThanFiveSectorsAndCutsAtTheMarkersSector) {
     EXPECT_EQ(Location(2), At(200, 7));
 }
 
-TEST_F(ScanRig, AnEndOfPictureNotFollowedByTwoZerosDoesNotEndTheCut) {
+TEST_F(ScanRig, AnEndOfPictureNotFollowedByTwoZerosDoesNotEndTheCutButTheListedLengthIsThePictures) {
     UseImage(2000);
     const ByteSet photo = MakeJpeg(100, 100);
     Put(10, photo);
@@ -167,7 +168,47 @@ TEST_F(ScanRig, AnEndOfPictureNotFollowedByTwoZerosDoesNotEndTheCut) {
     Put(30, ByteSet{0xFF, 0xD9, 0x00, 0x00}, 100);
     Scan();
     ASSERT_EQ(Names().size(), 1u);
-    EXPECT_EQ(Location(0), At(10, 21)) << "runs on to the marker in sector 30";
+    EXPECT_EQ(Location(0), At(10, SectorsOf(photo))) << "cut at the marker in sector 30, kept at the picture's own end";
+}
+
+// On a reused card the first FF D9 00 00 behind a photo lies in the next photo's
+// zero-padded thumbnail: each is listed at its own length, not up to there.
+TEST_F(ScanRig, APhotoWhoseFirstEndMarkerLiesInTheNextPhotosThumbnailIsListedAtItsOwnLength) {
+    UseImage(3000);
+    std::mt19937 random(5);
+    ByteSet old(3000 * 512);
+    for (auto& byte : old) byte = static_cast<std::uint8_t>(random() % 255 + 1);
+    Put(0, old);
+    ByteSet first = MakeJpeg(320, 240, {.seed = 8});
+    first.push_back(0x5A);  // old data right behind its end: FF D9 5A is no end marker
+    const ByteSet second = MakeJpeg(320, 240, {.exifThumbnail = true, .thumbnailPadding = 64, .seed = 9});
+    const std::int64_t secondAt = 40 + SectorsOf(first) + 3;
+    Put(40, first);
+    Put(secondAt, second);
+    Scan();
+    ASSERT_GE(Names().size(), 2u);
+    EXPECT_EQ(Location(0), At(40, SectorsOf(first)));
+    EXPECT_EQ(Location(1), At(secondAt, SectorsOf(second)));
+}
+
+// What a photo declares behind its end marker belongs to it: the further images of
+// an MPF index, and the video of a motion photo (which begins 00 00 00, so the first
+// FF D9 00 00 is the photo's own end and the video used to be dropped).
+TEST_F(ScanRig, APhotosMpfImagesAndAMotionPhotosVideoAreKeptWithIt) {
+    UseImage(4000);
+    const ByteSet mpf = testing::MultiPictureFile(MakeJpeg(300, 200, {.seed = 1}), {MakeJpeg(160, 120, {.seed = 2})}, true);
+    const ByteSet video = testing::VideoBytes(200000);
+    ByteSet motion = testing::WithXmp(MakeJpeg(300, 200, {.seed = 3}),
+                                      testing::XmpPacket("GCamera:MicroVideoOffset=\"" + std::to_string(video.size()) + "\""));
+    const std::size_t photoBytes = motion.size();
+    motion.insert(motion.end(), video.begin(), video.end());
+    Put(100, mpf);
+    Put(1000, motion);
+    Scan();
+    ASSERT_EQ(Names().size(), 2u);
+    EXPECT_EQ(Location(0), At(100, SectorsOf(mpf)));
+    EXPECT_EQ(Location(1), At(1000, SectorsOf(motion)));
+    ASSERT_GT(SectorsOf(motion), static_cast<std::int64_t>(photoBytes) / 512 + 300) << "the video is kept";
 }
 
 TEST_F(ScanRig, FindsAPhotoWhoseEndLiesInTheNextChunk) {
