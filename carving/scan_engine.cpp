@@ -196,9 +196,13 @@ void StopScan(ScanRun& run) {
     c.进度条1->setValue(100);
 }
 
-void ListPicture(ScanRun& run, std::int64_t start) {
+// Lists the current candidate; a photo whose data does not close cleanly is shown as
+// possibly damaged, and listed, ticked and saved all the same.
+void ListPicture(ScanRun& run, std::int64_t start, const QString& damage) {
     ScanState& s = run.state;
-    AppendResultEntry(*run.controls.树型框1, std::to_string(s.NameCounter) + ".jpg");
+    TreeBox& tree = *run.controls.树型框1;
+    AppendResultEntry(tree, std::to_string(s.NameCounter) + ".jpg");
+    if (!damage.isEmpty()) tree.MarkDamaged(tree.Count() - 1, damage);
     ++s.NameCounter;
     AppendResultLocation(*run.controls.代码编辑框1, start, s.CandidateSectors);
 }
@@ -310,12 +314,30 @@ void LoadCurrentChunk(ScanRun& run) {
 // marker that closes the picture itself, and reaches on over what the file declares
 // behind it (MPF images, a motion photo's video) as far as reach goes. When the walk
 // does not close the picture inside the cut, the cut stands.
-std::int64_t OwnSectors(ByteView reach, std::int64_t cutSectors) {
+struct OwnLength {
+    std::int64_t sectors = 0;
+    QString damage;  // why the photo may be incomplete; empty when its data closes cleanly
+};
+
+// What the walk of a photo's structure says of its data, in words for the tooltip.
+QString DamageOf(const PictureWalk& walk, std::int64_t cutBytes) {
+    switch (walk.end) {
+        case PictureEnd::kComplete:
+            return walk.eoiEnd <= cutBytes ? QString() : Words::tr("可能不完整：照片的结尾在保存的长度之外");
+        case PictureEnd::kRunsIntoAnotherPicture: return Words::tr("可能不完整：照片的数据中途进入了另一张照片（文件可能有碎片）");
+        case PictureEnd::kImpossibleMarker: return Words::tr("可能不完整：照片的数据中有不该出现的标记（文件可能有碎片或损坏）");
+        case PictureEnd::kDataEnds: return Words::tr("可能不完整：照片的数据在结束标记之前就断了");
+    }
+    return {};
+}
+
+OwnLength OwnSectors(ByteView reach, std::int64_t cutSectors) {
     const PictureWalk walk = WalkPicture(reach);
-    if (walk.end != PictureEnd::kComplete || walk.eoiEnd > cutSectors * kSectorSize) return cutSectors;
+    const QString damage = DamageOf(walk, cutSectors * kSectorSize);
+    if (!damage.isEmpty()) return {cutSectors, damage};
     const std::int64_t end = std::min<std::int64_t>(std::max(walk.eoiEnd, walk.declaredEnd),
                                                     static_cast<std::int64_t>(reach.size()));
-    return (end + kSectorSize - 1) / kSectorSize;
+    return {(end + kSectorSize - 1) / kSectorSize, {}};
 }
 
 void HandleCandidate(ScanRun& run, std::int64_t slot) {
@@ -341,8 +363,9 @@ void HandleCandidate(ScanRun& run, std::int64_t slot) {
     if (!accepted && !tried.empty()) s.CandidateSectors = 1;
     // Whether a photo is listed is decided on the accepted cut; only its length follows the picture.
     if (accepted && s.CandidateSectors > kMinimumListedSectors) {
-        s.CandidateSectors = OwnSectors(reach, s.CandidateSectors);
-        ListPicture(run, start);
+        const OwnLength own = OwnSectors(reach, s.CandidateSectors);
+        s.CandidateSectors = own.sectors;
+        ListPicture(run, start, own.damage);
     }
 }
 

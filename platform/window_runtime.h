@@ -89,6 +89,12 @@ public:
     // Returns 1 when the entry is ticked, 0 otherwise (also for an index with no entry).
     int Tick(int index) const;
     void SetTick(int index, bool ticked);
+    // Marks the entry as possibly damaged: a warning icon, and why in its tooltip; its text stays.
+    void MarkDamaged(int index, const QString& why);
+    // Returns true when the entry was marked as possibly damaged.
+    bool IsDamaged(int index) const;
+    // Returns how many entries are marked as possibly damaged.
+    int DamagedCount() const;
     // Returns the current entry, -1 when none.
     int CurrentIndex() const;
     // Makes index current; an index with no entry selects nothing.

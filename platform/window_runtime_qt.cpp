@@ -31,6 +31,8 @@ namespace velkor {
 namespace {
 
 constexpr int kNoEntry = -1;
+// Where a tree entry keeps whether it is marked as possibly damaged.
+constexpr int kDamagedRole = Qt::UserRole + 1;
 // Long loops hand the window its events at least this often.
 constexpr auto kPumpInterval = std::chrono::milliseconds(5);
 constexpr std::uint32_t kStepsPerClockRead = 64;
@@ -244,6 +246,25 @@ int TreeBox::Tick(int index) const {
 
 void TreeBox::SetTick(int index, bool ticked) {
     if (QTreeWidgetItem* item = topLevelItem(index)) item->setCheckState(0, ticked ? Qt::Checked : Qt::Unchecked);
+}
+
+void TreeBox::MarkDamaged(int index, const QString& why) {
+    QTreeWidgetItem* item = topLevelItem(index);
+    if (item == nullptr) return;
+    item->setIcon(0, style()->standardIcon(QStyle::SP_MessageBoxWarning));
+    item->setToolTip(0, why);
+    item->setData(0, kDamagedRole, true);
+}
+
+bool TreeBox::IsDamaged(int index) const {
+    const QTreeWidgetItem* item = topLevelItem(index);
+    return item != nullptr && item->data(0, kDamagedRole).toBool();
+}
+
+int TreeBox::DamagedCount() const {
+    int damaged = 0;
+    for (int i = 0; i < topLevelItemCount(); ++i) damaged += IsDamaged(i) ? 1 : 0;
+    return damaged;
 }
 
 int TreeBox::CurrentIndex() const {

@@ -167,7 +167,12 @@ void MainWindow::ShowDriveStatus() {
 void MainWindow::ShowResultStatus() {
     int ticked = 0;
     for (int i = 0; i < 树型框1->Count(); ++i) ticked += 树型框1->Tick(i);
-    resultStatus_->setText(Words::tr("找到 %1 张照片，已勾选 %2 张").arg(树型框1->Count()).arg(ticked));
+    const int damaged = 树型框1->DamagedCount();
+    resultStatus_->setText(damaged == 0 ? Words::tr("找到 %1 张照片，已勾选 %2 张").arg(树型框1->Count()).arg(ticked)
+                                        : Words::tr("找到 %1 张照片，其中 %2 张可能不完整，已勾选 %3 张")
+                                              .arg(树型框1->Count())
+                                              .arg(damaged)
+                                              .arg(ticked));
 }
 
 void MainWindow::ExitWithConfirmation() {

@@ -191,6 +191,35 @@ TEST_F(ScanRig, APhotoWhoseFirstEndMarkerLiesInTheNextPhotosThumbnailIsListedAtI
     EXPECT_EQ(Location(1), At(secondAt, SectorsOf(second)));
 }
 
+// A photo whose data does not reach its own end marker cleanly (cut short, or with
+// another photo's sectors in the middle) is listed, ticked and saved as before, but
+// shown as possibly damaged; an intact one is not.
+TEST_F(ScanRig, TruncatedAndFragmentedPhotosAreListedAsPossiblyDamaged) {
+    UseImage(2000);
+    const ByteSet truncated = MakeJpeg(320, 240, {.seed = 21});
+    const ByteSet whole = MakeJpeg(200, 150, {.seed = 22});
+    const ByteSet fragmented = MakeJpeg(320, 240, {.seed = 23});
+    const ByteSet inside = MakeJpeg(160, 120, {.seed = 24});
+    Put(10, ByteSet(truncated.begin(), truncated.begin() + static_cast<std::ptrdiff_t>(truncated.size() * 3 / 5)));
+    Put(200, whole);
+    // The fragmented photo's first 16 sectors, another photo, then the rest of it.
+    const std::size_t split = 16 * 512;
+    ASSERT_LT(split, fragmented.size());
+    Put(400, ByteSet(fragmented.begin(), fragmented.begin() + static_cast<std::ptrdiff_t>(split)));
+    Put(430, inside);
+    Put(430 + SectorsOf(inside), ByteSet(fragmented.begin() + static_cast<std::ptrdiff_t>(split), fragmented.end()));
+    Scan();
+    ASSERT_EQ(Names().size(), 4u);
+    const std::vector<bool> damaged = {true, false, true, false};
+    for (int k = 0; k < 4; ++k) {
+        EXPECT_EQ(c_.树型框1->IsDamaged(k), damaged[static_cast<std::size_t>(k)]) << Location(k);
+        EXPECT_EQ(c_.树型框1->Tick(k), 1) << "listed and ticked all the same";
+        EXPECT_EQ(c_.树型框1->topLevelItem(k)->toolTip(0).startsWith("可能不完整"), damaged[static_cast<std::size_t>(k)]);
+        EXPECT_EQ(c_.树型框1->Text(k).toStdString(), std::to_string(10000000 + k) + ".jpg") << "the entry text is unchanged";
+    }
+    EXPECT_EQ(c_.树型框1->DamagedCount(), 2);
+}
+
 // What a photo declares behind its end marker belongs to it: the further images of
 // an MPF index, and the video of a motion photo (which begins 00 00 00, so the first
 // FF D9 00 00 is the photo's own end and the video used to be dropped).

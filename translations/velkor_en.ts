@@ -49,11 +49,11 @@
     </message>
     <message>
         <source>照片所在的扇区已超出驱动器的末尾</source>
-        <translation>the photo's sectors now lie beyond the end of the drive</translation>
+        <translation>the photo&apos;s sectors now lie beyond the end of the drive</translation>
     </message>
     <message>
         <source>照片的扇区全都无法读取（%1）</source>
-        <translation>none of the photo's sectors can be read (%1)</translation>
+        <translation>none of the photo&apos;s sectors can be read (%1)</translation>
     </message>
     <message>
         <source>无法把文件写入磁盘（%1）</source>
@@ -161,7 +161,7 @@ Reason: %4</translation>
     </message>
     <message>
         <source>请检查映像文件的读取权限。</source>
-        <translation>Please check the image file's read permission.</translation>
+        <translation>Please check the image file&apos;s read permission.</translation>
     </message>
     <message>
         <source>连 root 也被拒绝：在容器或受限的虚拟机里可能无法直接读取磁盘，可以改为扫描磁盘的映像文件。</source>
@@ -322,6 +322,26 @@ It only reads the chosen drive, never writes to it.</translation>
     <message>
         <source>无法预览：</source>
         <translation>No preview: </translation>
+    </message>
+    <message>
+        <source>可能不完整：照片的结尾在保存的长度之外</source>
+        <translation>May be incomplete: the photo ends beyond the length kept</translation>
+    </message>
+    <message>
+        <source>可能不完整：照片的数据中途进入了另一张照片（文件可能有碎片）</source>
+        <translation>May be incomplete: the photo's data runs into another photo (the file may be fragmented)</translation>
+    </message>
+    <message>
+        <source>可能不完整：照片的数据中有不该出现的标记（文件可能有碎片或损坏）</source>
+        <translation>May be incomplete: the photo's data holds a marker that has no place there (the file may be fragmented or damaged)</translation>
+    </message>
+    <message>
+        <source>可能不完整：照片的数据在结束标记之前就断了</source>
+        <translation>May be incomplete: the photo's data stops before its end marker</translation>
+    </message>
+    <message>
+        <source>找到 %1 张照片，其中 %2 张可能不完整，已勾选 %3 张</source>
+        <translation>%1 photos found, %2 of them may be incomplete, %3 ticked</translation>
     </message>
 </context>
 </TS>
