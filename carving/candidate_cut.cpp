@@ -65,13 +65,17 @@ bool CutSeeker::NextPhase() {
     if (phase_ == kBareEndPhase) {
         // A bare FF D9 before the first scan's data belongs to an embedded thumbnail,
         // never to the picture: a cut there would keep the headers and lose the photo.
-        from_ = FirstScanDataOffset(reach_);
+        from_ = scanData_.value_or(-1);
         if (from_ < 0) phase_ = static_cast<int>(std::size(kPhases));
     }
     return phase_ < static_cast<int>(std::size(kPhases));
 }
 
 std::optional<std::int64_t> CutSeeker::Next() {
+    // An end marker before the first scan's data lies in the headers (an EXIF
+    // thumbnail's end, even with zeros behind it): a cut there would keep the
+    // headers and lose the photo, so none is judged.
+    if (!scanData_) scanData_ = FirstScanDataOffset(reach_);
     while (phase_ < static_cast<int>(std::size(kPhases))) {
         const Phase& phase = kPhases[phase_];
         const bool firstSearch = phase_ == 0 && from_ == 0 && firstMarker_.has_value();
@@ -83,6 +87,7 @@ std::optional<std::int64_t> CutSeeker::Next() {
             continue;
         }
         from_ = q + 1;
+        if (q < *scanData_) continue;
         const std::int64_t sectors = CutSectorsForMarkerAt(q);
         if (tried_.insert(sectors).second) {
             ++taken_;

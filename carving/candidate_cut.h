@@ -31,7 +31,7 @@ ByteView CutBytes(ByteView reach, std::int64_t sectors);
 std::int64_t FirstScanDataOffset(ByteView bytes);
 
 // Yields, in order, the first end marker's cut, the next end markers' cuts and
-// then cuts after bare FF D9 behind the first scan's start, each length once;
+// then cuts after bare FF D9, all behind the first scan's start, each length once;
 // lengths in tried are skipped and every length yielded is added to it.
 class CutSeeker {
 public:
@@ -51,6 +51,7 @@ private:
     int taken_ = 0;
     std::int64_t from_ = 0;
     std::optional<std::int64_t> firstMarker_;  // where HasEndMarker found it (-1: nowhere)
+    std::optional<std::int64_t> scanData_;     // where the first scan's data begins (-1: not within reach)
 };
 
 }  // namespace velkor

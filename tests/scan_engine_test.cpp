@@ -281,6 +281,28 @@ TEST_F(ScanRig, AThumbnailEndingInTheSectorThatCompletesTheHeadersIsNotThePhotos
     ExpectListedWholeAmidOldData(photo, 3);
 }
 
+// The same with zeros behind the thumbnail, so its end is a full FF D9 00 00 marker in
+// the sector that completes the headers: a cut there passed the header check and the
+// photo was lost (a grayscale one; a colour one was kept as its headers only). The
+// generator's colour headers are too long to share that sector with the thumbnail's end.
+TEST_F(ScanRig, AZeroPaddedThumbnailEndingInTheSectorThatCompletesTheHeadersIsNotThePhotosEnd) {
+    for (const std::uint16_t padding : {2, 64}) {
+        UseImage(3000);
+        const ByteSet plain =
+            MakeJpeg(320, 240, {.grayscale = true, .exifThumbnail = true, .thumbnailPadding = padding, .seed = 4});
+        const std::int64_t thumbnailEnd = FindBytes(plain, ByteSet{0xFF, 0xD9, 0x00, 0x00});
+        const std::int64_t dataStart = FirstScanDataOffset(plain);
+        ASSERT_GT(thumbnailEnd, 0);
+        ASSERT_GT(dataStart, thumbnailEnd);
+        ASSERT_LT(dataStart - thumbnailEnd, 400) << "the headers after the thumbnail must fit in one sector";
+        const std::size_t shift = static_cast<std::size_t>((512 + 20 - (thumbnailEnd + 1) % 512) % 512) + 512;
+        const ByteSet photo = testing::PadJpegTo(plain, plain.size() + shift);
+        ASSERT_EQ(CutSectorsForMarkerAt(FindBytes(photo, ByteSet{0xFF, 0xD9, 0x00, 0x00})), FirstScanDataOffset(photo) / 512 + 1)
+            << "the thumbnail's marker lies in the sector where the headers end";
+        ExpectListedWholeAmidOldData(photo, padding);
+    }
+}
+
 TEST_F(ScanRig, ACandidateRejectedAtEveryCutLeavesNoTrace) {
     UseImage(2000);
     Put(10, testing::PadJpegTo(MakeJpeg(9, 9), 8 * 512));
