@@ -48,6 +48,8 @@ prep() {
     rm -rf "$R"
     mkdir -p "$R"
     cp -a "$F/${1/ctl/new}-bin" "$R/bin"
+    # A build directory that has scanned before holds scratch files; every run starts without them.
+    rm -f "$R/bin/tem.tem" "$R/bin/ini.ini" "$R/bin/velkor.lock"
     cp "$IMGS/cardA.img" "$R/card.img"
     B=$R/bin
     OUT=$R/out
