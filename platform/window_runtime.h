@@ -9,6 +9,7 @@
 #include <QTreeWidget>
 #include <QWidget>
 #include <chrono>
+#include <optional>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -60,6 +61,8 @@ public:
     // Lists them again only when a drive came, went or changed since the last listing;
     // returns true when it did.
     bool RefreshIfChanged();
+    // Returns the selected volume as the last listing described it; nullopt when none is selected.
+    std::optional<VolumeInfo> SelectedVolume() const;
     // Returns the selected letter alone; empty when no drive is listed.
     std::string SelectedLetter() const;
     // Selects letter; returns false when it is not listed.

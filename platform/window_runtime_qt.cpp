@@ -177,6 +177,14 @@ bool DriveBox::RefreshIfChanged() {
     return true;
 }
 
+std::optional<VolumeInfo> DriveBox::SelectedVolume() const {
+    const std::string letter = SelectedLetter();
+    for (const VolumeInfo& volume : listed_) {
+        if (volume.letter == letter) return volume;
+    }
+    return std::nullopt;
+}
+
 void DriveBox::Fill(std::vector<VolumeInfo> volumes) {
     const std::string kept = SelectedLetter();
     const QSignalBlocker quiet(this);

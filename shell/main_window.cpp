@@ -151,17 +151,14 @@ void MainWindow::WatchDrives() {
     if (!驱动器框1->isEnabled()) return;
     if (!驱动器框1->RefreshIfChanged()) return;
     // The selection is measured again when its drive went away or changed.
-    if (CurrentVolume(驱动器框1->SelectedLetter()) != TheScanState().SelectedVolume) DriveChanged();
+    if (驱动器框1->SelectedVolume() != TheScanState().SelectedVolume) DriveChanged();
     ShowDriveStatus();
 }
 
 void MainWindow::ShowDriveStatus() {
-    const std::string letter = 驱动器框1->SelectedLetter();
-    QString drive = Words::tr("未选择驱动器");
-    for (const VolumeInfo& volume : ListVolumes()) {
-        if (volume.letter == letter) drive = QString::fromStdString(letter + ": " + SizeText(volume.sizeBytes));
-    }
-    driveStatus_->setText(drive);
+    const std::optional<VolumeInfo> volume = 驱动器框1->SelectedVolume();
+    driveStatus_->setText(volume ? QString::fromStdString(volume->letter + ": " + SizeText(volume->sizeBytes))
+                                 : Words::tr("未选择驱动器"));
 }
 
 void MainWindow::ShowResultStatus() {
