@@ -2,21 +2,13 @@
 
 #include <algorithm>
 
+#include "carving/picture_walk.h"
+#include "platform/picture_measure.h"
+
 namespace velkor {
 namespace {
 
 const ByteSet kStartSignature = {0xFF, 0xD8, 0xFF};
-const ByteSet kEndMarker = {0xFF, 0xD9, 0x00, 0x00};
-const ByteSet kBareEnd = {0xFF, 0xD9};
-
-struct Phase {
-    const ByteSet& marker;
-    int wanted;
-};
-
-const Phase kPhases[] = {{kEndMarker, 1 + kFurtherMarkerCuts}, {kBareEnd, kBareEndCuts}};
-
-constexpr int kBareEndPhase = 1;
 
 bool IsStandaloneMarker(std::uint8_t code) { return code == 0x01 || (code >= 0xD0 && code <= 0xD8); }
 
@@ -24,14 +16,16 @@ bool IsStandaloneMarker(std::uint8_t code) { return code == 0x01 || (code >= 0xD
 
 std::int64_t FirstScanDataOffset(ByteView bytes) {
     const auto size = static_cast<std::int64_t>(bytes.size());
-    // Each step moves on by at least two bytes, so the walk ends on any input.
-    for (std::int64_t at = 2; at + 4 <= size;) {
+    int segments = 0;
+    // Each step moves on by at least one byte, so the walk ends on any input.
+    for (std::int64_t at = 2; at + 4 <= size && segments < kMaxWalkSegments;) {
         if (bytes[static_cast<std::size_t>(at)] != 0xFF) return -1;
         const std::uint8_t code = bytes[static_cast<std::size_t>(at) + 1];
         if (code == 0xFF) {
             ++at;  // fill byte before a marker
             continue;
         }
+        ++segments;
         if (IsStandaloneMarker(code)) {
             at += 2;
             continue;
@@ -53,47 +47,63 @@ ByteView CutBytes(ByteView reach, std::int64_t sectors) {
     return reach.first(static_cast<std::size_t>(bytes));
 }
 
-bool CutSeeker::HasEndMarker() {
-    if (!firstMarker_) firstMarker_ = FindBytes(reach_, kEndMarker);
-    return *firstMarker_ >= 0;
-}
-
-bool CutSeeker::NextPhase() {
-    ++phase_;
-    taken_ = 0;
-    from_ = 0;
-    if (phase_ == kBareEndPhase) {
-        // A bare FF D9 before the first scan's data belongs to an embedded thumbnail,
-        // never to the picture: a cut there would keep the headers and lose the photo.
-        from_ = scanData_.value_or(-1);
-        if (from_ < 0) phase_ = static_cast<int>(std::size(kPhases));
+MarkerSearch::Known MarkerSearch::KnownFrom(std::int64_t from) {
+    const bool stale = from_ < 0 || from < from_ || (found_ >= 0 ? found_ < from : from > clearTo_);
+    if (stale) {
+        from_ = from;
+        found_ = -1;
+        clearTo_ = from;
     }
-    return phase_ < static_cast<int>(std::size(kPhases));
+    return {found_, clearTo_};
 }
 
-std::optional<std::int64_t> CutSeeker::Next() {
-    // An end marker before the first scan's data lies in the headers (an EXIF
-    // thumbnail's end, even with zeros behind it): a cut there would keep the
-    // headers and lose the photo, so none is judged.
+std::int64_t MarkerSearch::Find(ByteView view, std::int64_t at, std::int64_t from) {
+    const Known known = KnownFrom(from);
+    const std::int64_t end = at + static_cast<std::int64_t>(view.size());
+    if (known.found >= 0) return known.found + PatternSize() <= end ? known.found : -1;
+    if (at > clearTo_) return -1;
+    const std::int64_t q = FindBytes(view, pattern_, clearTo_ - at);
+    if (q >= 0) return found_ = at + q;
+    clearTo_ = std::max(clearTo_, end - PatternSize() + 1);
+    return -1;
+}
+
+std::int64_t CutFinder::HeaderLength() {
+    if (!headerLength_) {
+        // A walk that reaches the first scan has followed the validator's own path through
+        // the headers (or the validator stopped earlier, at an error), so its end is
+        // where the verdict is settled; only headers the walk cannot follow need the reader.
+        headerLength_ = *scanData_ >= 0 ? *scanData_
+                                        : MeasuredLength(reach_.first(std::min<std::size_t>(reach_.size(), kMaxHeaderBytes)));
+    }
+    return *headerLength_;
+}
+
+bool CutFinder::HeadersEndWithin() {
     if (!scanData_) scanData_ = FirstScanDataOffset(reach_);
-    while (phase_ < static_cast<int>(std::size(kPhases))) {
-        const Phase& phase = kPhases[phase_];
-        const bool firstSearch = phase_ == 0 && from_ == 0 && firstMarker_.has_value();
-        const std::int64_t q = taken_ >= phase.wanted ? -1
-                               : firstSearch     ? *firstMarker_
-                                                 : FindBytes(reach_, phase.marker, from_);
-        if (q < 0) {
-            NextPhase();
-            continue;
-        }
-        from_ = q + 1;
+    return HeaderLength() >= 0;
+}
+
+std::optional<std::int64_t> CutFinder::FirstCutAfter(MarkerSearch& search, std::int64_t from) {
+    for (std::int64_t found = search.Find(reach_, at_, at_ + from); found >= 0; found = search.Find(reach_, at_, found + 1)) {
+        const std::int64_t q = found - at_;
+        // An end marker before the first scan's data lies in the headers (an EXIF
+        // thumbnail's end, even with zeros behind it): a cut there would keep the
+        // headers and lose the photo.
         if (q < *scanData_) continue;
+        const std::int64_t headers = HeaderLength();
+        if (headers < 0) return std::nullopt;
         const std::int64_t sectors = CutSectorsForMarkerAt(q);
-        if (tried_.insert(sectors).second) {
-            ++taken_;
-            return sectors;
-        }
+        if (static_cast<std::int64_t>(CutBytes(reach_, sectors).size()) >= headers) return sectors;
     }
+    return std::nullopt;
+}
+
+std::optional<std::int64_t> CutFinder::FirstCut() {
+    if (!scanData_) scanData_ = FirstScanDataOffset(reach_);
+    if (const auto cut = FirstCutAfter(searches_.endMarkers, 0)) return cut;
+    // A bare FF D9 before the first scan's data belongs to an embedded thumbnail.
+    if (*scanData_ >= 0) return FirstCutAfter(searches_.bareEnds, *scanData_);
     return std::nullopt;
 }
 

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cstring>
 #include <optional>
-#include <set>
 
 #include "carving/candidate_cut.h"
 #include "carving/candidate_validation.h"
@@ -28,6 +27,13 @@ QString CannotScanTitle() { return Words::tr("无法扫描"); }
 // Set when the window closes during a scan: the scan ends without any message.
 bool gAbandoned = false;
 
+// How far from its start a photo's end is sought: 128 MB, beyond the largest JPEGs
+// cameras write.
+constexpr std::int64_t kLongestCandidateSectors = 250000;
+
+// The long search reads what the chunk pair does not hold in pieces of this many sectors.
+constexpr std::int64_t kFarPieceSectors = 20000;
+
 // Candidates picvet could not judge before it judged any: a validator that fails
 // this often from the start is broken, not hit by hostile pictures.
 constexpr int kUnjudgedBeforeGivingUp = 3;
@@ -44,6 +50,7 @@ struct ScanRun {
     std::string firstUnjudgedWhy{};
     std::int64_t unreadableSectors = 0;        // sectors of the drive that could not be read
     std::int64_t firstUnreadableSector = -1;
+    EndSearches searches{};                    // what earlier candidates' end searches found
 };
 
 QString Text(const std::string& text) { return QString::fromStdString(text); }
@@ -207,8 +214,6 @@ void ListPicture(ScanRun& run, std::int64_t start, const QString& damage) {
     AppendResultLocation(*run.controls.代码编辑框1, start, s.CandidateSectors);
 }
 
-enum class CutVerdict { kAccepted, kRejected, kNoMoreCuts };
-
 void StopForFailure(ScanRun& run, const QString& failure) {
     if (run.failure.isEmpty()) run.failure = failure;
     run.state.ScanPosition = StopPositionFor(run.state.DeviceSectors);
@@ -225,31 +230,38 @@ void NoteUnjudged(ScanRun& run, const ValidatorExchange& exchange) {
                             .arg(Text(ValidatorPath()), Text(exchange.failure)));
 }
 
-// Judges the cut of the first sectors of reach. kNoMoreCuts when no further cut of
-// this candidate is worth judging: the exchange cannot work, or picvet could not
-// judge this one (it crashed or ran out of time), which further cuts behind the
-// same header would only repeat.
+enum class CutVerdict { kAccepted, kNotListed, kNoCut };
+
+// Judges the cut of the first sectors of reach: kAccepted when picvet accepts it.
 CutVerdict JudgeCut(ScanRun& run, ByteView reach, std::int64_t sectors) {
     ScanState& s = run.state;
     const ByteView cut = CutBytes(reach, sectors);
     s.CandidateSectors = sectors;
-    s.CandidateBytes.assign(cut.begin(), cut.end());
+    if (cut.data() != s.CandidateBytes.data()) s.CandidateBytes.assign(cut.begin(), cut.end());
     const ValidatorExchange exchange = ValidateCandidate(s);
     if (!exchange.scratchWritten) {
         StopForFailure(run, Text(exchange.failure) + Words::tr("，扫描已停止。"));
-        return CutVerdict::kNoMoreCuts;
-    }
-    if (!exchange.validatorStarted) {
+    } else if (!exchange.validatorStarted) {
         StopForFailure(run, Words::tr("校验程序 %1 无法启动（%2），扫描已停止。")
                                 .arg(Text(ValidatorPath()), Text(exchange.failure)));
-        return CutVerdict::kNoMoreCuts;
-    }
-    if (!exchange.judged) {
+    } else if (!exchange.judged) {
         NoteUnjudged(run, exchange);
-        return CutVerdict::kNoMoreCuts;
+    } else {
+        run.anyJudged = true;
     }
-    run.anyJudged = true;
-    return exchange.rejected ? CutVerdict::kRejected : CutVerdict::kAccepted;
+    return exchange.judged && !exchange.rejected ? CutVerdict::kAccepted : CutVerdict::kNotListed;
+}
+
+// Judges the one cut worth judging, if there is one. Every longer cut holds the same
+// headers and would get the same verdict, and a cut of five sectors or less is not
+// listed whatever it gets, so such a cut costs no validator run.
+CutVerdict JudgeFirstCut(ScanRun& run, ByteView reach, std::optional<std::int64_t> sectors) {
+    if (!sectors) return CutVerdict::kNoCut;
+    if (*sectors > kMinimumListedSectors) return JudgeCut(run, reach, *sectors);
+    const ByteView cut = CutBytes(reach, *sectors);
+    run.state.CandidateBytes.assign(cut.begin(), cut.end());
+    run.state.CandidateSectors = *sectors;
+    return CutVerdict::kNotListed;
 }
 
 // Notes what a read of the chunk at firstSector could not deliver of the drive's
@@ -269,15 +281,6 @@ void NoteRead(ScanRun& run, const ReadReport& report, std::int64_t firstSector) 
         run.firstUnreadableSector = report.firstUnreadableSector >= 0 ? report.firstUnreadableSector
                                                                       : firstSector + report.deliveredBytes / kSectorSize;
     }
-}
-
-// Tries the cuts seeker finds in reach until one is accepted or no more are worth trying.
-CutVerdict JudgeCuts(ScanRun& run, ByteView reach, CutSeeker& seeker) {
-    while (const auto sectors = seeker.Next()) {
-        const CutVerdict verdict = JudgeCut(run, reach, *sectors);
-        if (verdict != CutVerdict::kRejected) return verdict;
-    }
-    return CutVerdict::kRejected;
 }
 
 // The 100000 sectors from the candidate's first sector: the rest of this chunk
@@ -340,29 +343,103 @@ OwnLength OwnSectors(ByteView reach, std::int64_t cutSectors) {
     return {(end + kSectorSize - 1) / kSectorSize, {}};
 }
 
+// The drive's bytes from sector at on, at most sectors of them: a view of the chunk pair
+// where it holds them, otherwise read into store (at most kFarPieceSectors). Empty when
+// they cannot be read.
+ByteView FarPiece(ScanRun& run, std::int64_t at, std::int64_t sectors, ByteSet& store) {
+    const ScanState& s = run.state;
+    const std::int64_t inPair = s.ScanPosition + static_cast<std::int64_t>(s.CurrentChunk.size()) / kSectorSize - at;
+    if (at >= s.ScanPosition && inPair > 0) {
+        const auto from = static_cast<std::size_t>((at - s.ScanPosition) * kSectorSize);
+        return ByteView(s.CurrentChunk).subspan(from, static_cast<std::size_t>(std::min(inPair, sectors) * kSectorSize));
+    }
+    ReadReport report;
+    store = ReadVolumeSectors(s.SelectedDrive, at, std::min(sectors, kFarPieceSectors), &report);
+    if (report.gone) store.clear();
+    return store;
+}
+
+// Where the first end marker at or after the drive's byte from begins, when it lies
+// wholly before the byte limit; -1 otherwise. Reads on piece by piece behind what earlier
+// searches covered, so consecutive starts without an end read and search each byte once.
+std::int64_t FarEndMarker(ScanRun& run, std::int64_t from, std::int64_t limit) {
+    MarkerSearch& search = run.searches.endMarkers;
+    for (;;) {
+        const MarkerSearch::Known known = search.KnownFrom(from);
+        if (known.found >= 0) return known.found + search.PatternSize() <= limit ? known.found : -1;
+        if (known.clearTo + search.PatternSize() > limit) return -1;
+        const std::int64_t sector = known.clearTo / kSectorSize;
+        ByteSet store;
+        const ByteView piece = FarPiece(run, sector, kFarPieceSectors, store);
+        if (piece.empty()) return -1;
+        search.Find(piece, sector * kSectorSize, from);
+        if (search.KnownFrom(from).clearTo == known.clearTo) return -1;
+    }
+}
+
+// Makes CandidateBytes the first sectors of the drive from the candidate at offset of
+// the chunk pair, which holds only the start of them; false when the rest cannot be read.
+bool LoadLongCandidate(ScanRun& run, std::size_t offset, std::int64_t sectors) {
+    ScanState& s = run.state;
+    const auto bytes = static_cast<std::size_t>(sectors * kSectorSize);
+    const ByteView fromPair = ByteView(s.CurrentChunk).subspan(offset);
+    s.CandidateBytes.clear();
+    s.CandidateBytes.reserve(bytes);
+    s.CandidateBytes.assign(fromPair.begin(), fromPair.begin() + static_cast<std::ptrdiff_t>(std::min(bytes, fromPair.size())));
+    std::int64_t next = s.ScanPosition + static_cast<std::int64_t>(s.CurrentChunk.size()) / kSectorSize;
+    while (s.CandidateBytes.size() < bytes) {
+        const auto wanted = static_cast<std::int64_t>(bytes - s.CandidateBytes.size() + kSectorSize - 1) / kSectorSize;
+        ByteSet store;
+        const ByteView piece = FarPiece(run, next, wanted, store);
+        if (piece.empty()) return false;
+        const std::size_t taken = std::min(piece.size(), bytes - s.CandidateBytes.size());
+        s.CandidateBytes.insert(s.CandidateBytes.end(), piece.begin(), piece.begin() + static_cast<std::ptrdiff_t>(taken));
+        next += static_cast<std::int64_t>(piece.size()) / kSectorSize;
+    }
+    return true;
+}
+
+// A photo whose end lies beyond the 100000 sectors from its start (large-sensor cameras
+// write fine JPEGs of 40 to 80 MB) is sought on up to kLongestCandidateSectors; only its
+// own bytes are held besides the chunk pair. block is the long-search block, which holds
+// its headers.
+CutVerdict JudgeLongCut(ScanRun& run, std::int64_t start, std::size_t offset, CutFinder& block) {
+    const ScanState& s = run.state;
+    const std::int64_t startAt = start * kSectorSize;
+    const std::int64_t limit = std::min(start + kLongestCandidateSectors, s.DeviceSectors) * kSectorSize;
+    const std::int64_t q = FarEndMarker(run, startAt + kChunkBytes - (run.searches.endMarkers.PatternSize() - 1), limit);
+    if (q < 0 || !block.HeadersEndWithin()) return CutVerdict::kNoCut;
+    const std::int64_t sectors = CutSectorsForMarkerAt(q - startAt);
+    if (!LoadLongCandidate(run, offset, sectors)) return CutVerdict::kNoCut;
+    return JudgeCut(run, run.state.CandidateBytes, sectors);
+}
+
 void HandleCandidate(ScanRun& run, std::int64_t slot) {
     ScanState& s = run.state;
     const std::int64_t start = s.ScanPosition + slot - 1;
     const auto offset = static_cast<std::size_t>((slot - 1) * 512);
     const ByteView tail = ByteView(s.CurrentChunk).subspan(offset, static_cast<std::size_t>(kChunkBytes) - offset);
-    std::set<std::int64_t> tried;
     s.CandidateSectors = 0;
     s.CandidateBytes.clear();
-    // Without an end marker in the rest of this chunk the photo ends beyond it, and
-    // the block read from its own first sector holds every cut the tail could offer.
-    CutSeeker tailCuts(tail, tried);
+    CutFinder tailCuts(tail, start * kSectorSize, run.searches);
     ByteView reach = tail;
-    CutVerdict verdict = tailCuts.HasEndMarker() ? JudgeCuts(run, tail, tailCuts) : CutVerdict::kRejected;
-    // A photo whose end lies past this chunk is sought in a block read from its own first sector.
-    if (verdict == CutVerdict::kRejected && static_cast<std::int64_t>(tail.size()) < kChunkBytes) {
+    CutVerdict verdict = JudgeFirstCut(run, tail, tailCuts.FirstCut());
+    if (verdict == CutVerdict::kNoCut) {
+        // A photo whose end lies past this chunk is sought in a block read from its own first sector.
         reach = LongSearchBlock(run, offset);
-        CutSeeker blockCuts(reach, tried);
-        verdict = JudgeCuts(run, reach, blockCuts);
+        std::optional<CutFinder> blockCuts;
+        CutFinder* finder = &tailCuts;
+        if (tail.size() < reach.size()) {
+            finder = &blockCuts.emplace(reach, start * kSectorSize, run.searches);
+            verdict = JudgeFirstCut(run, reach, finder->FirstCut());
+        }
+        if (verdict == CutVerdict::kNoCut && reach.size() == static_cast<std::size_t>(kChunkBytes)) {
+            verdict = JudgeLongCut(run, start, offset, *finder);
+            if (verdict == CutVerdict::kAccepted) reach = s.CandidateBytes;
+        }
     }
-    const bool accepted = verdict == CutVerdict::kAccepted;
-    if (!accepted && !tried.empty()) s.CandidateSectors = 1;
     // Whether a photo is listed is decided on the accepted cut; only its length follows the picture.
-    if (accepted && s.CandidateSectors > kMinimumListedSectors) {
+    if (verdict == CutVerdict::kAccepted && s.CandidateSectors > kMinimumListedSectors) {
         const OwnLength own = OwnSectors(reach, s.CandidateSectors);
         s.CandidateSectors = own.sectors;
         ListPicture(run, start, own.damage);

@@ -1,10 +1,10 @@
-// The candidate cut on arbitrary chunks: every sector slot that begins a candidate,
-// and every cut length the end-marker search yields for it. Each length is new, at
-// least one sector, covers its end marker, and the cut's bytes lie inside the chunk.
+// The candidate cut on arbitrary chunks: for every sector slot that begins a
+// candidate, the cut worth judging lies inside the chunk, ends in the sector of an
+// end, and is the same whether the end searches are shared with the earlier
+// candidates (as a scan shares them) or start afresh.
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
-#include <set>
 
 #include "carving/candidate_cut.h"
 
@@ -23,22 +23,23 @@ bool EndsInTheSectorOfAnEnd(velkor::ByteView cut) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const velkor::ByteView chunk(data, size);
+    velkor::EndSearches shared;
     for (std::size_t offset = 0; offset < size; offset += 512) {
         const velkor::ByteView tail = chunk.subspan(offset);
         const bool signature = tail.size() >= 3 && tail[0] == 0xFF && tail[1] == 0xD8 && tail[2] == 0xFF;
         if (velkor::BeginsCandidate(tail.first(std::min<std::size_t>(512, tail.size()))) != signature) std::abort();
         if (!signature) continue;
-        std::set<std::int64_t> tried;
-        velkor::CutSeeker seeker(tail, tried);
-        std::size_t yielded = 0;
-        while (const auto sectors = seeker.Next()) {
-            ++yielded;
-            const velkor::ByteView cut = velkor::CutBytes(tail, *sectors);
-            const auto reach = static_cast<std::uint64_t>(*sectors) * 512;
-            if (*sectors < 1 || reach > tail.size() + 512 || cut.size() != std::min<std::uint64_t>(reach, tail.size())) std::abort();
-            if (!EndsInTheSectorOfAnEnd(cut)) std::abort();
-        }
-        if (yielded != tried.size() || yielded > 1 + velkor::kFurtherMarkerCuts + velkor::kBareEndCuts) std::abort();
+        const auto at = static_cast<std::int64_t>(offset);
+        velkor::CutFinder finder(tail, at, shared);
+        const auto sectors = finder.FirstCut();
+        velkor::EndSearches fresh;
+        velkor::CutFinder alone(tail, at, fresh);
+        if (alone.FirstCut() != sectors) std::abort();
+        if (!sectors) continue;
+        const velkor::ByteView cut = velkor::CutBytes(tail, *sectors);
+        const auto reach = static_cast<std::uint64_t>(*sectors) * 512;
+        if (*sectors < 1 || reach > tail.size() + 512 || cut.size() != std::min<std::uint64_t>(reach, tail.size())) std::abort();
+        if (!EndsInTheSectorOfAnEnd(cut) || !finder.HeadersEndWithin()) std::abort();
     }
     return 0;
 }

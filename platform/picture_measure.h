@@ -1,6 +1,8 @@
 #pragma once
 // The picture-measuring unit: reads a picture's width and height without
 // decoding its pixels. Shared by the validator program and the library.
+#include <cstdint>
+
 #include "platform/bytes.h"
 
 namespace velkor {
@@ -28,6 +30,11 @@ inline constexpr int kMaxPictureScans = 500;
 // whose headers can be read up to the first scan, or when the frame has more
 // than kMaxPicturePixels pixels.
 PictureSize MeasurePicture(ByteView bytes);
+
+// Returns how many leading bytes MeasurePicture reads before it answers for bytes:
+// its answer is the same for every run of bytes that begins with those. -1 when it
+// runs out of bytes before answering, or when bytes is outside the lengths it takes.
+std::int64_t MeasuredLength(ByteView bytes);
 
 // The measuring rule: both dimensions at least 10 pixels.
 inline bool IsLargeEnough(PictureSize size) { return size.width >= 10 && size.height >= 10; }
