@@ -372,8 +372,7 @@ std::int64_t FarEndMarker(ScanRun& run, std::int64_t from, std::int64_t limit) {
         ByteSet store;
         const ByteView piece = FarPiece(run, sector, kFarPieceSectors, store);
         if (piece.empty()) return -1;
-        search.Find(piece, sector * kSectorSize, from);
-        if (search.KnownFrom(from).clearTo == known.clearTo) return -1;
+        if (search.Find(piece, sector * kSectorSize, from) < 0 && search.KnownFrom(from).clearTo == known.clearTo) return -1;
     }
 }
 

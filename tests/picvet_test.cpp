@@ -133,5 +133,41 @@ TEST(MeasurePicture, ReportsTheFramesOwnSize) {
     EXPECT_EQ(none.height, 0);
 }
 
+// The length the measuring unit says it read settles its answer: every run of bytes
+// that begins with it is answered the same, and a shorter one runs out of bytes.
+TEST(MeasuredLength, SettlesTheAnswerForEveryLongerRunAndNoShorterOne) {
+    ByteSet junkBetweenSegments = MakeJpeg(64, 48, {.seed = 3});
+    // libjpeg skips bytes that are no marker between segments, so it still reads this one.
+    junkBetweenSegments.insert(junkBetweenSegments.begin() + 20, {0x12, 0x34, 0x56});
+    ByteSet noEnd(4096, 0);
+    noEnd[0] = 0xFF, noEnd[1] = 0xD8, noEnd[2] = 0xFF;
+    ByteSet endInGarbage = noEnd;
+    endInGarbage[3000] = 0xFF, endInGarbage[3001] = 0xD9;
+    struct Case {
+        const char* name;
+        ByteSet bytes;
+        bool accepted;
+    };
+    const Case cases[] = {{"photo with thumbnail", MakeJpeg(320, 240, {.exifThumbnail = true, .thumbnailPadding = 64}), true},
+                          {"9 x 9", MakeJpeg(9, 9), false},
+                          {"junk between segments", junkBetweenSegments, true},
+                          {"end marker amid zeros", endInGarbage, false}};
+    for (const Case& c : cases) {
+        const std::int64_t length = MeasuredLength(c.bytes);
+        ASSERT_GT(length, 3) << c.name;
+        ASSERT_LT(length, static_cast<std::int64_t>(c.bytes.size())) << c.name << ": the headers end before the data does";
+        const auto prefix = [&](std::int64_t n) { return ByteView(c.bytes).first(static_cast<std::size_t>(n)); };
+        EXPECT_EQ(IsLargeEnough(MeasurePicture(c.bytes)), c.accepted) << c.name;
+        for (const std::int64_t n : {length, length + 1, (length + static_cast<std::int64_t>(c.bytes.size())) / 2}) {
+            const PictureSize size = MeasurePicture(prefix(n));
+            EXPECT_EQ(size.width, MeasurePicture(c.bytes).width) << c.name << " cut at " << n;
+            EXPECT_EQ(size.height, MeasurePicture(c.bytes).height) << c.name << " cut at " << n;
+        }
+        EXPECT_EQ(MeasuredLength(prefix(length - 1)), -1) << c.name << ": one byte less runs out";
+    }
+    EXPECT_EQ(MeasuredLength(noEnd), -1) << "headers that never end run out of bytes";
+    EXPECT_EQ(MeasuredLength(ByteSet{0xFF, 0xD8}), -1);
+}
+
 }  // namespace
 }  // namespace velkor

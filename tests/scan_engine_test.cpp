@@ -105,6 +105,18 @@ protected:
         EXPECT_EQ(Location(0), At(40, SectorsOf(photo)));
     }
 
+    // Puts a wrapper in front of picvet that counts its runs.
+    void CountValidatorRuns() {
+        if (access(programDir_.File("picvet-real").c_str(), F_OK) != 0) {
+            ASSERT_EQ(std::rename(programDir_.File("picvet").c_str(), programDir_.File("picvet-real").c_str()), 0);
+            const std::string wrapper = "#!/bin/sh\ndir=$(dirname \"$0\")\necho run >> \"$dir/runs\"\nexec \"$dir/picvet-real\"\n";
+            ASSERT_TRUE(WriteWholeFile(programDir_.File("picvet"), BytesOf(wrapper)));
+            ASSERT_EQ(chmod(programDir_.File("picvet").c_str(), 0755), 0);
+        }
+        std::remove(programDir_.File("runs").c_str());
+    }
+    int ValidatorRuns() const { return static_cast<int>(ReadWholeFile(programDir_.File("runs")).size() / 4); }
+
     std::vector<std::string> Names() const {
         std::vector<std::string> names;
         for (int i = 0; i < c_.树型框1->Count(); ++i) names.push_back(c_.树型框1->Text(i).toStdString());
@@ -252,6 +264,31 @@ TEST_F(ScanRig, FindsAPhotoWhoseEndLiesInTheNextChunk) {
     EXPECT_EQ(Location(2), At(2 * kChunk - 1, 8));
 }
 
+// Large-sensor cameras write fine JPEGs of 40 to 80 MB: one whose end lies beyond the
+// 100000 sectors read from its start is sought on, and listed whole.
+TEST_F(ScanRig, APhotoLongerThanTheLongSearchBlockIsListedWhole) {
+    constexpr int kWidth = 4100;
+    constexpr int kHeight = 3600;
+    std::mt19937 random(12);
+    std::vector<std::uint8_t> noise(std::size_t{kWidth} * kHeight * 3);
+    for (auto& byte : noise) byte = static_cast<std::uint8_t>(random());
+    const ByteSet photo =
+        synth::EncodePixels(noise, kWidth, kHeight, {.quality = 100, .horizontalSampling = 1, .verticalSampling = 1});
+    noise = {};
+    ASSERT_GT(SectorsOf(photo), kChunk + 10000) << photo.size();
+    ASSERT_LT(SectorsOf(photo), 2 * kChunk) << photo.size();
+    constexpr std::int64_t kAt = 3000;
+    const std::int64_t after = kAt + SectorsOf(photo) + 100;
+    UseImage(after + 200);
+    Put(kAt, photo);
+    Put(after, Photo(64, 64, 1));
+    Scan();
+    ASSERT_EQ(Names().size(), 2u) << Location(0) << " of " << SectorsOf(photo);
+    EXPECT_EQ(Location(0), At(kAt, SectorsOf(photo)));
+    EXPECT_FALSE(c_.树型框1->IsDamaged(0));
+    EXPECT_EQ(Location(1), At(after, 10));
+}
+
 TEST_F(ScanRig, AThumbnailFollowedByZeroPaddingDoesNotCutThePhotoShort) {
     UseImage(2000);
     const ByteSet photo = MakeJpeg(400, 300, {.exifThumbnail = true, .thumbnailPadding = 64});
@@ -303,13 +340,44 @@ TEST_F(ScanRig, AZeroPaddedThumbnailEndingInTheSectorThatCompletesTheHeadersIsNo
     }
 }
 
-TEST_F(ScanRig, ACandidateRejectedAtEveryCutLeavesNoTrace) {
+// A rejected candidate is judged once: every longer cut holds the same headers and
+// would be rejected too, so the end markers behind it cost no further runs.
+TEST_F(ScanRig, ACandidateRejectedOnceLeavesNoTraceAndCostsNoFurtherRuns) {
     UseImage(2000);
     Put(10, testing::PadJpegTo(MakeJpeg(9, 9), 8 * 512));
+    for (std::int64_t sector = 18; sector < 40; ++sector) Put(sector, ByteSet{0xFF, 0xD9, 0x00, 0x00}, 100);
     Put(300, Photo(64, 64, 1));
+    CountValidatorRuns();
     Scan();
     EXPECT_EQ(Names(), std::vector<std::string>{"10000000.jpg"});
     EXPECT_EQ(Location(0), At(300, 10));
+    EXPECT_EQ(ValidatorRuns(), 2);
+}
+
+// Hostile media cost time in proportion to their size: a start in every sector with
+// no end anywhere, or with an end in every sector, costs no validator run at all
+// (no cut holds headers that end, or every cut that does is too short to be listed).
+TEST_F(ScanRig, HostileRunsOfStartsCostNoValidatorRuns) {
+    ByteSet withoutEnd(512, 0);
+    withoutEnd[0] = 0xFF, withoutEnd[1] = 0xD8, withoutEnd[2] = 0xFF, withoutEnd[3] = 0xE0;
+    ByteSet withEnd = withoutEnd;
+    withEnd[508] = 0xFF, withEnd[509] = 0xD9;
+    const ByteSet headers = MakeJpeg(64, 64, {.grayscale = true});
+    ByteSet withHeadersAndEnd(headers.begin(), headers.begin() + FirstScanDataOffset(headers));
+    withHeadersAndEnd.resize(512, 0x11);
+    withHeadersAndEnd[500] = 0xFF, withHeadersAndEnd[501] = 0xD9, withHeadersAndEnd[502] = 0, withHeadersAndEnd[503] = 0;
+    ASSERT_LE(FirstScanDataOffset(headers), 500);
+    for (const ByteSet* sector : {&withoutEnd, &withEnd, &withHeadersAndEnd}) {
+        UseImage(3000);
+        for (std::int64_t k = 0; k < 3000; ++k) Put(k, *sector);
+        CountValidatorRuns();
+        Scan();
+        EXPECT_TRUE(Names().empty());
+        EXPECT_EQ(ValidatorRuns(), 0);
+        ASSERT_EQ(answerer_.messages.size(), 1u);
+        EXPECT_EQ(answerer_.messages[0].text, "扫描完成");
+        answerer_.messages.clear();
+    }
 }
 
 TEST_F(ScanRig, ANewScanClearsTheListAndNumbersAgain) {
