@@ -27,10 +27,6 @@ QString CannotScanTitle() { return Words::tr("无法扫描"); }
 // Set when the window closes during a scan: the scan ends without any message.
 bool gAbandoned = false;
 
-// How far from its start a photo's end is sought: 128 MB, beyond the largest JPEGs
-// cameras write.
-constexpr std::int64_t kLongestCandidateSectors = 250000;
-
 // The long search reads what the chunk pair does not hold in pieces of this many sectors.
 constexpr std::int64_t kFarPieceSectors = 20000;
 
@@ -399,13 +395,13 @@ bool LoadLongCandidate(ScanRun& run, std::size_t offset, std::int64_t sectors) {
 }
 
 // A photo whose end lies beyond the 100000 sectors from its start (large-sensor cameras
-// write fine JPEGs of 40 to 80 MB) is sought on up to kLongestCandidateSectors; only its
+// write fine JPEGs of 40 to 80 MB) is sought on up to kLongestPhotoSectors; only its
 // own bytes are held besides the chunk pair. block is the long-search block, which holds
 // its headers.
 CutVerdict JudgeLongCut(ScanRun& run, std::int64_t start, std::size_t offset, CutFinder& block) {
     const ScanState& s = run.state;
     const std::int64_t startAt = start * kSectorSize;
-    const std::int64_t limit = std::min(start + kLongestCandidateSectors, s.DeviceSectors) * kSectorSize;
+    const std::int64_t limit = std::min(start + kLongestPhotoSectors, s.DeviceSectors) * kSectorSize;
     const std::int64_t q = FarEndMarker(run, startAt + kChunkBytes - (run.searches.endMarkers.PatternSize() - 1), limit);
     if (q < 0 || !block.HeadersEndWithin()) return CutVerdict::kNoCut;
     const std::int64_t sectors = CutSectorsForMarkerAt(q - startAt);

@@ -10,6 +10,8 @@ namespace velkor {
 inline constexpr std::int64_t kSectorSize = 512;
 inline constexpr std::int64_t kChunkSectors = 100000;
 inline constexpr std::int64_t kChunkBytes = kChunkSectors * kSectorSize;
+// The most sectors a listed photo takes: 128 MB, beyond the largest JPEGs cameras write.
+inline constexpr std::int64_t kLongestPhotoSectors = 250000;
 
 // What a read could not deliver. The bytes are always the full length asked for;
 // this tells which of them are zeros standing in for the drive's own.
@@ -35,9 +37,9 @@ ByteSet ReadVolumeChunk(const std::string& letter, std::int64_t start);
 // could not be read.
 ReadReport ReadVolumeChunkInto(const std::string& letter, std::int64_t start, ByteSet& chunk, std::size_t at = 0);
 
-// Returns the first count sectors of ReadVolumeChunk(letter, start) without reading
-// the rest of the chunk (count is clamped to 0 ... 100,000); empty when the volume
-// cannot be opened. report, when given, receives what could not be read.
+// Returns count sectors from sector start (count is clamped to 0 ... kLongestPhotoSectors,
+// so that a listed photo is read whole), zero where nothing could be read; empty when the
+// volume cannot be opened. report, when given, receives what could not be read.
 ByteSet ReadVolumeSectors(const std::string& letter, std::int64_t start, std::int64_t count,
                           ReadReport* report = nullptr);
 

@@ -20,6 +20,7 @@
 #include "carving/scan_engine.h"
 #include "carving/scan_state.h"
 #include "device/partition_locator.h"
+#include "device/raw_reader.h"
 #include "platform/directory_lock.h"
 #include "platform/drive_table.h"
 #include "platform/files.h"
@@ -287,6 +288,10 @@ TEST_F(ScanRig, APhotoLongerThanTheLongSearchBlockIsListedWhole) {
     EXPECT_EQ(Location(0), At(kAt, SectorsOf(photo)));
     EXPECT_FALSE(c_.树型框1->IsDamaged(0));
     EXPECT_EQ(Location(1), At(after, 10));
+    // The preview and the save read a listed photo whole, however long.
+    const ByteSet listed = ReadVolumeSectors("C", kAt, SectorsOf(photo));
+    ASSERT_GE(listed.size(), photo.size());
+    EXPECT_TRUE(std::equal(photo.begin(), photo.end(), listed.begin()));
 }
 
 TEST_F(ScanRig, AThumbnailFollowedByZeroPaddingDoesNotCutThePhotoShort) {
