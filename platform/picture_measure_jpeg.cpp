@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <csetjmp>
 #include <cstdint>
 #include <cstdio>
@@ -34,44 +35,73 @@ bool IsWithinPixelCap(const jpeg_decompress_struct& info) {
     return static_cast<long long>(info.image_width) * info.image_height <= kMaxPicturePixels;
 }
 
-// A source over bytes in memory that, unlike jpeg_mem_src, remembers whether the
-// reader asked for more than there is; what it hands out when they run out is the
-// same (an end marker), so the answers are the same.
-struct BoundedSource {
+// A source over bytes in memory that hands them to the reader piece by piece and
+// remembers how far it handed them out, and whether the reader asked for more than
+// there is. The reader keeps private copies of its position while it parses a
+// segment, so only what was handed out tells how far it read. When the bytes run
+// out it hands out end markers, as jpeg_mem_src does, so the answers are the same.
+struct PieceSource {
     jpeg_source_mgr base;
+    ByteView bytes;
+    std::size_t piece = 0;     // bytes handed out at a time
+    std::size_t position = 0;  // bytes handed out or skipped so far
     bool ranOut = false;
 };
 
 const JOCTET kFakeEnd[2] = {0xFF, JPEG_EOI};
 
+PieceSource& SourceOf(j_decompress_ptr info) { return *reinterpret_cast<PieceSource*>(info->src); }
+
 void InitSource(j_decompress_ptr) {}
 void TermSource(j_decompress_ptr) {}
 
 boolean FillInput(j_decompress_ptr info) {
-    auto* source = reinterpret_cast<BoundedSource*>(info->src);
-    source->ranOut = true;
-    source->base.next_input_byte = kFakeEnd;
-    source->base.bytes_in_buffer = sizeof kFakeEnd;
+    PieceSource& source = SourceOf(info);
+    if (source.position >= source.bytes.size()) {
+        source.ranOut = true;
+        source.base.next_input_byte = kFakeEnd;
+        source.base.bytes_in_buffer = sizeof kFakeEnd;
+        return TRUE;
+    }
+    const std::size_t size = std::min(source.piece, source.bytes.size() - source.position);
+    source.base.next_input_byte = source.bytes.data() + source.position;
+    source.base.bytes_in_buffer = size;
+    source.position += size;
     return TRUE;
 }
 
 void SkipInput(j_decompress_ptr info, long count) {
-    jpeg_source_mgr& source = *info->src;
+    PieceSource& source = SourceOf(info);
     if (count <= 0) return;
-    while (static_cast<unsigned long>(count) > source.bytes_in_buffer) {
-        count -= static_cast<long>(source.bytes_in_buffer);
-        FillInput(info);
+    auto wanted = static_cast<std::size_t>(count);
+    if (wanted <= source.base.bytes_in_buffer) {
+        source.base.next_input_byte += wanted;
+        source.base.bytes_in_buffer -= wanted;
+        return;
     }
-    source.next_input_byte += count;
-    source.bytes_in_buffer -= static_cast<std::size_t>(count);
+    wanted -= source.base.bytes_in_buffer;
+    source.base.bytes_in_buffer = 0;
+    const std::size_t left = source.bytes.size() - source.position;
+    source.position += std::min(wanted, left);
+    if (wanted <= left) return;
+    wanted -= left;
+    // Past the end the skip runs over handed-out end markers, as it would in jpeg_mem_src.
+    while (wanted > 0) {
+        FillInput(info);
+        const std::size_t step = std::min(wanted, source.base.bytes_in_buffer);
+        source.base.next_input_byte += step;
+        source.base.bytes_in_buffer -= step;
+        wanted -= step;
+    }
 }
 
 struct HeaderRead {
     PictureSize size;
-    std::int64_t consumed = -1;  // bytes read to reach the answer; -1 when more were asked for
+    std::int64_t read = -1;  // bytes the reader took to reach its answer; -1 when it wanted more
 };
 
-HeaderRead ReadHeaders(ByteView bytes) {
+// Reads the headers of bytes up to the first scan, handing them out piece bytes at a time.
+HeaderRead ReadHeaders(ByteView bytes, std::size_t piece) {
     jpeg_decompress_struct info{};
     MeasureErrorManager errors{};
     info.err = jpeg_std_error(&errors.base);
@@ -79,9 +109,9 @@ HeaderRead ReadHeaders(ByteView bytes) {
     errors.base.emit_message = IgnoreMessage;
     jpeg_progress_mgr progress{};
     progress.progress_monitor = LimitScans;
-    BoundedSource source{};
-    source.base.next_input_byte = bytes.data();
-    source.base.bytes_in_buffer = bytes.size();
+    PieceSource source{};
+    source.bytes = bytes;
+    source.piece = std::max<std::size_t>(piece, 1);
     source.base.init_source = InitSource;
     source.base.fill_input_buffer = FillInput;
     source.base.skip_input_data = SkipInput;
@@ -100,7 +130,7 @@ HeaderRead ReadHeaders(ByteView bytes) {
             read.size.height = static_cast<int>(info.image_height);
         }
     }
-    if (!source.ranOut) read.consumed = static_cast<std::int64_t>(source.base.next_input_byte - bytes.data());
+    if (!source.ranOut) read.read = static_cast<std::int64_t>(source.position);
     jpeg_destroy_decompress(&info);
     return read;
 }
@@ -109,12 +139,13 @@ HeaderRead ReadHeaders(ByteView bytes) {
 
 PictureSize MeasurePicture(ByteView bytes) {
     if (bytes.size() < 4 || bytes.size() > 0xFFFFFFFFu) return {};
-    return ReadHeaders(bytes).size;
+    return ReadHeaders(bytes, bytes.size()).size;
 }
 
 std::int64_t MeasuredLength(ByteView bytes) {
     if (bytes.size() < 4 || bytes.size() > 0xFFFFFFFFu) return -1;
-    return ReadHeaders(bytes).consumed;
+    // One byte at a time, so that what was handed out is exactly what was read.
+    return ReadHeaders(bytes, 1).read;
 }
 
 }  // namespace velkor

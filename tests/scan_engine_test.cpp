@@ -14,6 +14,7 @@
 #include <cstring>
 #include <memory>
 #include <random>
+#include <stdexcept>
 
 #include "carving/candidate_validation.h"
 #include "carving/candidate_cut.h"
@@ -24,6 +25,7 @@
 #include "platform/directory_lock.h"
 #include "platform/drive_table.h"
 #include "platform/files.h"
+#include "platform/picture_measure.h"
 #include "platform/window_runtime.h"
 #include "shell/result_tree.h"
 #include "tests/support/jpeg_containers.h"
@@ -323,30 +325,51 @@ TEST_F(ScanRig, AThumbnailEndingInTheSectorThatCompletesTheHeadersIsNotThePhotos
     ExpectListedWholeAmidOldData(photo, 3);
 }
 
+// jpeg with its EXIF segment moved to just before its first scan, where cameras may
+// write it too: then only the scan header stands between the thumbnail's end and the
+// photo's data, even for colour headers with their longer tables.
+ByteSet WithExifBeforeScan(const ByteSet& jpeg) {
+    std::size_t exif = 0;
+    std::size_t exifEnd = 0;
+    std::size_t at = 2;
+    while (at + 4 <= jpeg.size() && jpeg[at + 1] != 0xDA) {
+        const std::size_t next = at + 2 + (std::size_t{jpeg[at + 2]} << 8 | jpeg[at + 3]);
+        if (jpeg[at + 1] == 0xE1) exif = at, exifEnd = next;
+        at = next;
+    }
+    if (exif == 0 || at + 4 > jpeg.size()) throw std::runtime_error("no EXIF segment before a scan");
+    ByteSet moved(jpeg.begin(), jpeg.begin() + static_cast<std::ptrdiff_t>(exif));
+    moved.insert(moved.end(), jpeg.begin() + static_cast<std::ptrdiff_t>(exifEnd), jpeg.begin() + static_cast<std::ptrdiff_t>(at));
+    moved.insert(moved.end(), jpeg.begin() + static_cast<std::ptrdiff_t>(exif), jpeg.begin() + static_cast<std::ptrdiff_t>(exifEnd));
+    moved.insert(moved.end(), jpeg.begin() + static_cast<std::ptrdiff_t>(at), jpeg.end());
+    return moved;
+}
+
 // The same with zeros behind the thumbnail, so its end is a full FF D9 00 00 marker in
 // the sector that completes the headers: a cut there passed the header check and the
-// photo was lost (a grayscale one; a colour one was kept as its headers only). The
-// generator's colour headers are too long to share that sector with the thumbnail's end.
+// photo was lost (a grayscale one) or kept as its headers only (a colour one).
 TEST_F(ScanRig, AZeroPaddedThumbnailEndingInTheSectorThatCompletesTheHeadersIsNotThePhotosEnd) {
-    for (const std::uint16_t padding : {2, 64}) {
-        UseImage(3000);
-        const ByteSet plain =
-            MakeJpeg(320, 240, {.grayscale = true, .exifThumbnail = true, .thumbnailPadding = padding, .seed = 4});
-        const std::int64_t thumbnailEnd = FindBytes(plain, ByteSet{0xFF, 0xD9, 0x00, 0x00});
-        const std::int64_t dataStart = FirstScanDataOffset(plain);
-        ASSERT_GT(thumbnailEnd, 0);
-        ASSERT_GT(dataStart, thumbnailEnd);
-        ASSERT_LT(dataStart - thumbnailEnd, 400) << "the headers after the thumbnail must fit in one sector";
-        const std::size_t shift = static_cast<std::size_t>((512 + 20 - (thumbnailEnd + 1) % 512) % 512) + 512;
-        const ByteSet photo = testing::PadJpegTo(plain, plain.size() + shift);
-        ASSERT_EQ(CutSectorsForMarkerAt(FindBytes(photo, ByteSet{0xFF, 0xD9, 0x00, 0x00})), FirstScanDataOffset(photo) / 512 + 1)
-            << "the thumbnail's marker lies in the sector where the headers end";
-        ExpectListedWholeAmidOldData(photo, padding);
+    for (const bool grayscale : {true, false}) {
+        for (const std::uint16_t padding : {2, 64}) {
+            UseImage(3000);
+            const ByteSet plain = WithExifBeforeScan(MakeJpeg(
+                320, 240, {.grayscale = grayscale, .exifThumbnail = true, .thumbnailPadding = padding, .seed = 4}));
+            ASSERT_TRUE(IsLargeEnough(MeasurePicture(plain)));
+            const std::int64_t thumbnailEnd = FindBytes(plain, ByteSet{0xFF, 0xD9, 0x00, 0x00});
+            const std::int64_t dataStart = FirstScanDataOffset(plain);
+            ASSERT_GT(thumbnailEnd, 0);
+            ASSERT_GT(dataStart, thumbnailEnd);
+            ASSERT_LT(dataStart - thumbnailEnd, 400) << "the headers after the thumbnail must fit in one sector";
+            const std::size_t shift = static_cast<std::size_t>((512 + 20 - (thumbnailEnd + 1) % 512) % 512) + 512;
+            const ByteSet photo = testing::PadJpegTo(plain, plain.size() + shift);
+            ASSERT_EQ(CutSectorsForMarkerAt(FindBytes(photo, ByteSet{0xFF, 0xD9, 0x00, 0x00})),
+                      FirstScanDataOffset(photo) / 512 + 1)
+                << "the thumbnail's marker lies in the sector where the headers end";
+            ExpectListedWholeAmidOldData(photo, padding + (grayscale ? 0 : 1));
+        }
     }
 }
 
-// A rejected candidate is judged once: every longer cut holds the same headers and
-// would be rejected too, so the end markers behind it cost no further runs.
 TEST_F(ScanRig, ACandidateRejectedOnceLeavesNoTraceAndCostsNoFurtherRuns) {
     UseImage(2000);
     Put(10, testing::PadJpegTo(MakeJpeg(9, 9), 8 * 512));
