@@ -1,6 +1,7 @@
 // bench/scan: the scan's throughput against a plain sequential read of the same
-// image (51,200,000-byte blocks, page cache hot), and on a photo-dense image its
-// time per photo against the validator exchange for the same photos.
+// image (51,200,000-byte blocks, page cache hot); on a photo-dense image its time per
+// photo against the validator exchange for the same photos; and the dense image on a
+// simulated 100 MB/s drive against a sequential read of it at that rate.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -11,6 +12,8 @@
 #include "bench/bench_rig.h"
 #include "carving/candidate_validation.h"
 #include "device/raw_reader.h"
+#include "carving/scan_state.h"
+#include "platform/drive_table.h"
 #include "platform/files.h"
 
 namespace velkor::bench {
@@ -41,8 +44,8 @@ void EmptyImage(const std::string& directory, std::int64_t gib) {
     std::remove(image.c_str());
 }
 
-void DenseImage(const std::string& directory, int count) {
-    const std::string image = directory + "/dense.img";
+// Writes count photos of about 2 MB, 8 sectors apart, into image; returns them.
+std::vector<ByteSet> WriteDenseImage(const std::string& image, int count) {
     std::vector<ByteSet> photos;
     std::int64_t sector = 64;
     for (int i = 0; i < count; ++i) {
@@ -51,6 +54,12 @@ void DenseImage(const std::string& directory, int count) {
         sector += (static_cast<std::int64_t>(photos.back().size()) + 511) / 512 + 8;
     }
     testing::SizeFile(image, (sector + 1000) * 512);
+    return photos;
+}
+
+void DenseImage(const std::string& directory, int count) {
+    const std::string image = directory + "/dense.img";
+    const std::vector<ByteSet> photos = WriteDenseImage(image, count);
     SequentialReadSeconds(image);
     Rig rig(image);
     std::vector<double> exchange;
@@ -67,6 +76,33 @@ void DenseImage(const std::string& directory, int count) {
                 perPhotoMs / MedianMs(exchange));
 }
 
+// Seconds to read drive C from start to end through the drive layer, chunk by chunk.
+double DriveReadSeconds(std::int64_t sectors) {
+    ByteSet chunk;
+    const auto begin = std::chrono::steady_clock::now();
+    for (std::int64_t at = 0; at < sectors; at += kChunkSectors) ReadVolumeSectorsInto("C", at, kChunkSectors, chunk);
+    return Seconds(std::chrono::steady_clock::now() - begin);
+}
+
+// The dense image on a drive that delivers bandwidth bytes a second: the scan, which
+// reads ahead while it works, against reading the image once at that rate.
+void SlowDrive(const std::string& directory, int count, std::int64_t bandwidth) {
+    const std::string image = directory + "/dense-slow.img";
+    WriteDenseImage(image, count);
+    SequentialReadSeconds(image);
+    Rig rig(image);
+    const std::int64_t sectors = TheScanState().DeviceSectors;
+    SimulateBandwidth(image, bandwidth);
+    const double read = DriveReadSeconds(sectors);
+    const double scan = rig.Scan();
+    ClearInjectedFaults();
+    std::printf("dense image, %d photos, %.0f MB, on a %.0f MB/s drive: sequential read %.3f s, scan %.3f s, found %d, "
+                "ratio %.3f\n",
+                count, static_cast<double>(sectors) * 512 / 1e6, static_cast<double>(bandwidth) / 1e6, read, scan,
+                rig.Found(), scan / read);
+    std::remove(image.c_str());
+}
+
 }  // namespace
 }  // namespace velkor::bench
 
@@ -75,5 +111,6 @@ int main(int argc, char** argv) {
     velkor::testing::ScratchDir unusedCwd;
     velkor::bench::EmptyImage(directory, 2);
     velkor::bench::DenseImage(directory, 200);
+    velkor::bench::SlowDrive(directory, 200, 100'000'000);
     return 0;
 }

@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QTimer>
+#include <algorithm>
 
 #include "carving/scan_state.h"
 #include "device/raw_reader.h"
@@ -53,16 +54,16 @@ std::string WhyNothingRead(const ReadReport& read, std::int64_t sectors) {
     return Words::tr("照片的扇区全都无法读取（%1）").arg(reason).toStdString();
 }
 
-void SaveEntry(const SaveControls& c, TargetDirectory& target, const std::string& directory, int k,
+// buffer is reused from photo to photo: one read into it and one write from it per photo.
+void SaveEntry(const SaveControls& c, TargetDirectory& target, const std::string& directory, int k, ByteSet& buffer,
                SaveReport& report) {
     const std::string name = c.树型框1->Text(k).toStdString();
     const std::string path = directory + kPathSeparator + name;
     const std::int64_t start = ResultIndexNumber(*c.代码编辑框1, 2 * std::int64_t{k});
     const std::int64_t sectors = ResultIndexNumber(*c.代码编辑框1, 2 * std::int64_t{k} + 1);
-    ReadReport read;
-    const ByteSet data = ReadVolumeSectors(TheScanState().ScannedDrive, start, sectors, &read);
+    const ReadReport read = ReadVolumeSectorsInto(TheScanState().ScannedDrive, start, sectors, buffer);
     if (const std::string why = WhyNothingRead(read, sectors); !why.empty()) return NoteFailure(report, path, why);
-    const TargetDirectory::Saved saved = target.Save(name, data);
+    const TargetDirectory::Saved saved = target.Save(name, buffer);
     if (saved.kind == TargetDirectory::Saved::Kind::kFailed) return NoteFailure(report, path, saved.reason);
     ++report.written;
     // Partial data is worth keeping: the readable part of a photo often still shows.
@@ -71,6 +72,43 @@ void SaveEntry(const SaveControls& c, TargetDirectory& target, const std::string
         report.firstRenamed = saved.name;
     }
 }
+
+// Tells in the status bar how many of the ticked photos are saved and how long the rest will take.
+class SaveClock {
+public:
+    explicit SaveClock(const SaveControls& c) : c_(c) {
+        for (int k = 0; k < c.树型框1->Count(); ++k) {
+            if (c.树型框1->Tick(k) != 1) continue;
+            ++files_;
+            bytesLeft_ += EntryBytes(k);
+        }
+        meter_.Note(0);
+        Show();
+    }
+    void Saved(int k) {
+        ++saved_;
+        const std::int64_t bytes = EntryBytes(k);
+        bytesDone_ += bytes;
+        bytesLeft_ -= bytes;
+        meter_.Note(bytesDone_);
+        Show();
+    }
+
+private:
+    std::int64_t EntryBytes(int k) const {
+        return std::max<std::int64_t>(ResultIndexNumber(*c_.代码编辑框1, 2 * std::int64_t{k} + 1), 0) * kSectorSize;
+    }
+    void Show() const {
+        if (c_.statusText != nullptr) c_.statusText->setText(SaveRateText(meter_, bytesLeft_, saved_, files_));
+    }
+
+    const SaveControls& c_;
+    RateMeter meter_;
+    std::int64_t files_ = 0;
+    std::int64_t saved_ = 0;
+    std::int64_t bytesDone_ = 0;
+    std::int64_t bytesLeft_ = 0;
+};
 
 // Every ticked entry fails with reason, as none can be read.
 void FailTickedEntries(const SaveControls& c, const std::string& directory, const std::string& reason,
@@ -132,11 +170,16 @@ void SaveEntries(const SaveControls& c, const std::string& directory, SaveReport
     }
     if (const std::string gone = WhyResultsDriveIsGone(); !gone.empty()) return FailTickedEntries(c, directory, gone, report);
     const int n = c.树型框1->Count();
+    SaveClock clock(c);
+    ByteSet buffer;
     EventPump pump;
     for (int i = 1; i <= n && !gAbandoned; ++i) {
         pump.PumpNow();
         const int k = i - 1;
-        if (c.树型框1->Tick(k) == 1) SaveEntry(c, *target, directory, k, report);
+        if (c.树型框1->Tick(k) == 1) {
+            SaveEntry(c, *target, directory, k, buffer, report);
+            clock.Saved(k);
+        }
         ShowSaveProgress(*c.进度条1, *c.透明标签1, i, n);
     }
     MakeSavedFilesDurable(*target, directory, report);

@@ -29,6 +29,7 @@ struct SaveControls {
     QProgressBar* 进度条1 = nullptr;
     QLabel* 透明标签1 = nullptr;
     QTimer* 时钟1 = nullptr;
+    QLabel* statusText = nullptr;  // the status bar's field for the files saved and the time left; may be absent
 };
 
 // What a save did.

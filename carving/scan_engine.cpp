@@ -3,6 +3,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <optional>
 
@@ -10,6 +11,7 @@
 #include "carving/candidate_validation.h"
 #include "carving/picture_walk.h"
 #include "carving/scan_state.h"
+#include "device/chunk_stream.h"
 #include "device/raw_reader.h"
 #include "platform/directory_lock.h"
 #include "platform/drive_table.h"
@@ -30,6 +32,9 @@ bool gAbandoned = false;
 // The long search reads what the chunk pair does not hold in pieces of this many sectors.
 constexpr std::int64_t kFarPieceSectors = 20000;
 
+// How long a wait for a chunk lasts before the window's events run again.
+constexpr std::chrono::milliseconds kChunkWaitSlice{10};
+
 // Candidates picvet could not judge before it judged any: a validator that fails
 // this often from the start is broken, not hit by hostile pictures.
 constexpr int kUnjudgedBeforeGivingUp = 3;
@@ -47,6 +52,8 @@ struct ScanRun {
     std::int64_t unreadableSectors = 0;        // sectors of the drive that could not be read
     std::int64_t firstUnreadableSector = -1;
     EndSearches searches{};                    // what earlier candidates' end searches found
+    std::optional<ChunkStream> stream{};       // reads the drive ahead of the scan
+    ByteView pair{};                           // the current chunk and the one behind it, once both are there
 };
 
 QString Text(const std::string& text) { return QString::fromStdString(text); }
@@ -231,9 +238,8 @@ enum class CutVerdict { kAccepted, kNotListed, kNoCut };
 // Judges the cut of the first sectors of reach: kAccepted when picvet accepts it.
 CutVerdict JudgeCut(ScanRun& run, ByteView reach, std::int64_t sectors) {
     ScanState& s = run.state;
-    const ByteView cut = CutBytes(reach, sectors);
     s.CandidateSectors = sectors;
-    if (cut.data() != s.CandidateBytes.data()) s.CandidateBytes.assign(cut.begin(), cut.end());
+    s.CandidateBytes = CutBytes(reach, sectors);
     const ValidatorExchange exchange = ValidateCandidate(s);
     if (!exchange.scratchWritten) {
         StopForFailure(run, Text(exchange.failure) + Words::tr("，扫描已停止。"));
@@ -254,8 +260,7 @@ CutVerdict JudgeCut(ScanRun& run, ByteView reach, std::int64_t sectors) {
 CutVerdict JudgeFirstCut(ScanRun& run, ByteView reach, std::optional<std::int64_t> sectors) {
     if (!sectors) return CutVerdict::kNoCut;
     if (*sectors > kMinimumListedSectors) return JudgeCut(run, reach, *sectors);
-    const ByteView cut = CutBytes(reach, *sectors);
-    run.state.CandidateBytes.assign(cut.begin(), cut.end());
+    run.state.CandidateBytes = CutBytes(reach, *sectors);
     run.state.CandidateSectors = *sectors;
     return CutVerdict::kNotListed;
 }
@@ -279,32 +284,31 @@ void NoteRead(ScanRun& run, const ReadReport& report, std::int64_t firstSector) 
     }
 }
 
-// The 100000 sectors from the candidate's first sector: the rest of this chunk
-// followed by the start of the next one. The next chunk is read once, behind this
-// one, and kept for its own turn, so a photo straddling the boundary costs no
-// second read. Empty when the volume cannot be opened.
-ByteView LongSearchBlock(ScanRun& run, std::size_t offset) {
-    ScanState& s = run.state;
-    const auto chunkBytes = static_cast<std::size_t>(kChunkBytes);
-    if (s.CurrentChunk.size() == chunkBytes) {
-        const std::int64_t next = s.ScanPosition + kChunkSectors;
-        NoteRead(run, ReadVolumeChunkInto(s.SelectedDrive, next, s.CurrentChunk, chunkBytes), next);
+bool StopRequested(const ScanState& s) { return s.ScanPosition > s.DeviceSectors; }
+
+// Waits for the chunk at start to arrive, letting the window's events run meanwhile so
+// that Stop and closing are answered at once; false when the scan was stopped first.
+bool AwaitChunk(ScanRun& run, std::int64_t start) {
+    run.stream->Fetch(start);
+    while (!run.stream->Arrived(start, kChunkWaitSlice)) {
+        run.pump.PumpNow();
+        if (StopRequested(run.state)) return false;
     }
-    if (s.CurrentChunk.size() < 2 * chunkBytes) return {};
-    return ByteView(s.CurrentChunk).subspan(offset, chunkBytes);
+    return true;
 }
 
-// Makes CurrentChunk the chunk at ScanPosition, moving it down when a straddling
-// photo already had it read.
-void LoadCurrentChunk(ScanRun& run) {
+// The 100000 sectors from the candidate's first sector: the rest of this chunk
+// followed by the start of the next one, which the stream reads ahead and keeps for
+// its own turn, so a photo straddling the boundary costs no second read. Empty when
+// the volume cannot be opened, or when the scan was stopped while the next chunk came.
+ByteView LongSearchBlock(ScanRun& run, std::size_t offset) {
     ScanState& s = run.state;
-    const auto chunkBytes = static_cast<std::size_t>(kChunkBytes);
-    if (s.CurrentChunk.size() == 2 * chunkBytes) {
-        std::memmove(s.CurrentChunk.data(), s.CurrentChunk.data() + chunkBytes, chunkBytes);
-        s.CurrentChunk.resize(chunkBytes);
-        return;
+    if (run.pair.empty()) {
+        const std::int64_t next = s.ScanPosition + kChunkSectors;
+        if (!AwaitChunk(run, next) || !run.stream->ReportOf(next).opened) return {};
+        run.pair = run.stream->From(s.ScanPosition, 0, static_cast<std::size_t>(2 * kChunkBytes));
     }
-    NoteRead(run, ReadVolumeChunkInto(s.SelectedDrive, s.ScanPosition, s.CurrentChunk), s.ScanPosition);
+    return run.pair.subspan(offset, static_cast<std::size_t>(kChunkBytes));
 }
 
 // The length a listed photo is kept at. The accepted cut ends at the first end marker
@@ -344,10 +348,10 @@ OwnLength OwnSectors(ByteView reach, std::int64_t cutSectors) {
 // they cannot be read.
 ByteView FarPiece(ScanRun& run, std::int64_t at, std::int64_t sectors, ByteSet& store) {
     const ScanState& s = run.state;
-    const std::int64_t inPair = s.ScanPosition + static_cast<std::int64_t>(s.CurrentChunk.size()) / kSectorSize - at;
+    const std::int64_t inPair = s.ScanPosition + static_cast<std::int64_t>(run.pair.size()) / kSectorSize - at;
     if (at >= s.ScanPosition && inPair > 0) {
         const auto from = static_cast<std::size_t>((at - s.ScanPosition) * kSectorSize);
-        return ByteView(s.CurrentChunk).subspan(from, static_cast<std::size_t>(std::min(inPair, sectors) * kSectorSize));
+        return run.pair.subspan(from, static_cast<std::size_t>(std::min(inPair, sectors) * kSectorSize));
     }
     ReadReport report;
     store = ReadVolumeSectors(s.SelectedDrive, at, std::min(sectors, kFarPieceSectors), &report);
@@ -377,20 +381,23 @@ std::int64_t FarEndMarker(ScanRun& run, std::int64_t from, std::int64_t limit) {
 bool LoadLongCandidate(ScanRun& run, std::size_t offset, std::int64_t sectors) {
     ScanState& s = run.state;
     const auto bytes = static_cast<std::size_t>(sectors * kSectorSize);
-    const ByteView fromPair = ByteView(s.CurrentChunk).subspan(offset);
-    s.CandidateBytes.clear();
-    s.CandidateBytes.reserve(bytes);
-    s.CandidateBytes.assign(fromPair.begin(), fromPair.begin() + static_cast<std::ptrdiff_t>(std::min(bytes, fromPair.size())));
-    std::int64_t next = s.ScanPosition + static_cast<std::int64_t>(s.CurrentChunk.size()) / kSectorSize;
-    while (s.CandidateBytes.size() < bytes) {
-        const auto wanted = static_cast<std::int64_t>(bytes - s.CandidateBytes.size() + kSectorSize - 1) / kSectorSize;
-        ByteSet store;
-        const ByteView piece = FarPiece(run, next, wanted, store);
-        if (piece.empty()) return false;
-        const std::size_t taken = std::min(piece.size(), bytes - s.CandidateBytes.size());
-        s.CandidateBytes.insert(s.CandidateBytes.end(), piece.begin(), piece.begin() + static_cast<std::ptrdiff_t>(taken));
-        next += static_cast<std::int64_t>(piece.size()) / kSectorSize;
+    const ByteView fromPair = run.pair.subspan(offset);
+    ByteSet& store = s.CandidateStore;
+    s.CandidateBytes = {};
+    store.clear();
+    store.reserve(bytes);
+    store.assign(fromPair.begin(), fromPair.begin() + static_cast<std::ptrdiff_t>(std::min(bytes, fromPair.size())));
+    std::int64_t next = s.ScanPosition + static_cast<std::int64_t>(run.pair.size()) / kSectorSize;
+    while (store.size() < bytes) {
+        const auto wanted = static_cast<std::int64_t>(bytes - store.size() + kSectorSize - 1) / kSectorSize;
+        ByteSet piece;
+        const ByteView got = FarPiece(run, next, wanted, piece);
+        if (got.empty()) return false;
+        const std::size_t taken = std::min(got.size(), bytes - store.size());
+        store.insert(store.end(), got.begin(), got.begin() + static_cast<std::ptrdiff_t>(taken));
+        next += static_cast<std::int64_t>(got.size()) / kSectorSize;
     }
+    s.CandidateBytes = store;
     return true;
 }
 
@@ -406,22 +413,23 @@ CutVerdict JudgeLongCut(ScanRun& run, std::int64_t start, std::size_t offset, Cu
     if (q < 0 || !block.HeadersEndWithin()) return CutVerdict::kNoCut;
     const std::int64_t sectors = CutSectorsForMarkerAt(q - startAt);
     if (!LoadLongCandidate(run, offset, sectors)) return CutVerdict::kNoCut;
-    return JudgeCut(run, run.state.CandidateBytes, sectors);
+    return JudgeCut(run, run.state.CandidateStore, sectors);
 }
 
 void HandleCandidate(ScanRun& run, std::int64_t slot) {
     ScanState& s = run.state;
     const std::int64_t start = s.ScanPosition + slot - 1;
     const auto offset = static_cast<std::size_t>((slot - 1) * 512);
-    const ByteView tail = ByteView(s.CurrentChunk).subspan(offset, static_cast<std::size_t>(kChunkBytes) - offset);
+    const ByteView tail = s.CurrentChunk.subspan(offset, static_cast<std::size_t>(kChunkBytes) - offset);
     s.CandidateSectors = 0;
-    s.CandidateBytes.clear();
+    s.CandidateBytes = {};
     CutFinder tailCuts(tail, start * kSectorSize, run.searches);
     ByteView reach = tail;
     CutVerdict verdict = JudgeFirstCut(run, tail, tailCuts.FirstCut());
     if (verdict == CutVerdict::kNoCut) {
         // A photo whose end lies past this chunk is sought in a block read from its own first sector.
         reach = LongSearchBlock(run, offset);
+        if (StopRequested(s)) return;
         std::optional<CutFinder> blockCuts;
         CutFinder* finder = &tailCuts;
         if (tail.size() < reach.size()) {
@@ -430,7 +438,7 @@ void HandleCandidate(ScanRun& run, std::int64_t slot) {
         }
         if (verdict == CutVerdict::kNoCut && reach.size() == static_cast<std::size_t>(kChunkBytes)) {
             verdict = JudgeLongCut(run, start, offset, *finder);
-            if (verdict == CutVerdict::kAccepted) reach = s.CandidateBytes;
+            if (verdict == CutVerdict::kAccepted) reach = s.CandidateStore;
         }
     }
     // Whether a photo is listed is decided on the accepted cut; only its length follows the picture.
@@ -441,18 +449,33 @@ void HandleCandidate(ScanRun& run, std::int64_t slot) {
     }
 }
 
-bool StopRequested(const ScanState& s) { return s.ScanPosition > s.DeviceSectors; }
+// Makes CurrentChunk the chunk at ScanPosition and sets the one behind it reading;
+// false when the scan was stopped while the chunk came.
+bool LoadCurrentChunk(ScanRun& run) {
+    ScanState& s = run.state;
+    s.CurrentChunk = {};
+    run.pair = {};
+    if (!AwaitChunk(run, s.ScanPosition)) return false;
+    const ReadReport report = run.stream->ReportOf(s.ScanPosition);
+    NoteRead(run, report, s.ScanPosition);
+    if (report.opened) s.CurrentChunk = run.stream->From(s.ScanPosition, 0, static_cast<std::size_t>(kChunkBytes));
+    const std::int64_t next = s.ScanPosition + kChunkSectors;
+    // The next chunk takes the slot of the one before this, where the last candidate may lie.
+    HoldCandidate(s, s.CandidateBytes);
+    if (next < s.DeviceSectors) run.stream->Fetch(next);
+    return true;
+}
 
 void ScanChunk(ScanRun& run) {
     ScanState& s = run.state;
-    LoadCurrentChunk(run);
     s.SectorsPerChunk = static_cast<std::int32_t>(kChunkSectors);
-    const std::int64_t slotsRead = std::min<std::int64_t>(static_cast<std::int64_t>(s.CurrentChunk.size()), kChunkBytes) / 512;
-    for (std::int64_t i = 1; i <= s.SectorsPerChunk; ++i) {
+    const bool loaded = LoadCurrentChunk(run);
+    const std::int64_t slotsRead = static_cast<std::int64_t>(s.CurrentChunk.size()) / 512;
+    for (std::int64_t i = 1; loaded && i <= s.SectorsPerChunk; ++i) {
         run.pump.Pump();
         if (StopRequested(s)) break;
         if (i > slotsRead) continue;
-        if (BeginsCandidate(ByteView(s.CurrentChunk).subspan(static_cast<std::size_t>((i - 1) * 512), 512))) {
+        if (BeginsCandidate(s.CurrentChunk.subspan(static_cast<std::size_t>((i - 1) * 512), 512))) {
             HandleCandidate(run, i);
         }
     }
@@ -494,7 +517,10 @@ void FinishScan(ScanRun& run, bool wasStop) {
     if (!wasStop && !gAbandoned) TellOutcome(run);
     c.驱动器框1->setEnabled(true);
     c.按钮1->setText(ScanCaption());
-    run.state.CurrentChunk = ByteSet{};
+    HoldCandidate(run.state, run.state.CandidateBytes);
+    run.state.CurrentChunk = {};
+    run.pair = {};
+    run.stream.reset();
 }
 
 }  // namespace
@@ -517,6 +543,12 @@ void ScanButtonAction(const ScanControls& controls) {
         const QString reason = WhyScanCannotStart(run.state, run.scratchLock);
         if (!reason.isEmpty()) {
             ShowWarning(controls.window, reason, CannotScanTitle());
+            return;
+        }
+        run.stream.emplace(run.state.SelectedDrive);
+        if (!run.stream->Valid()) {
+            ShowWarning(controls.window, Words::tr("无法为扫描分配内存（需要两块各 51,200,000 字节的缓冲区），无法扫描。"),
+                        CannotScanTitle());
             return;
         }
         gAbandoned = false;

@@ -14,6 +14,17 @@ ScanState& TheScanState() {
     return *state;
 }
 
+void HoldCandidate(ScanState& state, ByteView bytes) {
+    const bool inStore = !state.CandidateStore.empty() && bytes.data() >= state.CandidateStore.data() &&
+                         bytes.data() + bytes.size() <= state.CandidateStore.data() + state.CandidateStore.size();
+    if (inStore) {
+        state.CandidateBytes = bytes;
+        return;
+    }
+    state.CandidateStore.assign(bytes.begin(), bytes.end());
+    state.CandidateBytes = state.CandidateStore;
+}
+
 void ReleaseScanState() { TheScanState() = ScanState{}; }
 
 }  // namespace velkor

@@ -1,6 +1,8 @@
 #include "device/raw_reader.h"
 
 #include <algorithm>
+#include <atomic>
+#include <utility>
 
 #include "platform/win32_device.h"
 
@@ -76,15 +78,19 @@ void NoteFailure(ReadReport& report) {
     report.denied = report.denied || win32::GetLastError() == win32::ERROR_ACCESS_DENIED;
 }
 
-// Reads size bytes at byteOffset into buffer. A device fails a whole request for
+// Requests stay this small so that a read on a slow drive can be stopped between them.
+constexpr std::int64_t kLargestRequest = std::int64_t{1} << 20;
+
+// Reads size bytes at byteOffset into buffer, until stop (when given) turns true. A device fails a whole request for
 // one bad sector, so a failed request is retried from where it failed, up to the
 // end of that sector alone: only a sector that fails alone is left zero, and
 // reading goes on behind it with requests that grow again. A device that went
 // away ends the read.
-void ReadAllInto(HANDLE device, std::int64_t byteOffset, std::uint8_t* buffer, std::int64_t size, ReadReport& report) {
+void ReadAllInto(HANDLE device, std::int64_t byteOffset, std::uint8_t* buffer, std::int64_t size, ReadReport& report,
+                 const std::atomic<bool>* stop = nullptr) {
     std::int64_t done = 0;
-    std::int64_t step = size;
-    while (done < size) {
+    std::int64_t step = kLargestRequest;
+    while (done < size && (stop == nullptr || !stop->load())) {
         const std::int64_t length = std::min(step, size - done);
         const SeekHalves halves = SplitByteOffset(byteOffset + done);
         LONG high = halves.high;
@@ -94,7 +100,7 @@ void ReadAllInto(HANDLE device, std::int64_t byteOffset, std::uint8_t* buffer, s
         done += got;
         if (ok && static_cast<std::int64_t>(got) < length) break;  // the volume ends here
         if (ok) {
-            step = std::min(step * 2, size);
+            step = std::min(step * 2, kLargestRequest);
             continue;
         }
         NoteFailure(report);
@@ -157,6 +163,31 @@ ReadReport ReadVolumeChunkInto(const std::string& letter, std::int64_t start, By
 ByteSet ReadVolumeSectors(const std::string& letter, std::int64_t start, std::int64_t count, ReadReport* report) {
     const std::int64_t sectors = std::clamp<std::int64_t>(count, 0, kLongestPhotoSectors);
     return ReadFromDevice(VolumePath(letter), start, static_cast<DWORD>(sectors * kSectorSize), report);
+}
+
+VolumeReader::VolumeReader(const std::string& letter) : handle_(OpenForReading(VolumePath(letter))) {
+    if (handle_ == win32::INVALID_HANDLE_VALUE) NoteFailure(opening_);
+    opening_.opened = handle_ != win32::INVALID_HANDLE_VALUE;
+}
+
+VolumeReader::VolumeReader(VolumeReader&& other) noexcept
+    : handle_(std::exchange(other.handle_, win32::INVALID_HANDLE_VALUE)), opening_(std::move(other.opening_)) {}
+
+VolumeReader::~VolumeReader() {
+    if (handle_ != win32::INVALID_HANDLE_VALUE) win32::CloseHandle(handle_);
+}
+
+ReadReport VolumeReader::Read(std::int64_t start, std::uint8_t* into, std::int64_t bytes, const std::atomic<bool>& stop) {
+    ReadReport report = opening_;
+    if (!report.opened) return report;
+    ReadAllInto(handle_, SectorByteOffset(start), into, bytes, report, &stop);
+    std::fill(into + report.deliveredBytes, into + bytes, std::uint8_t{0});
+    return report;
+}
+
+ReadReport ReadVolumeSectorsInto(const std::string& letter, std::int64_t start, std::int64_t count, ByteSet& into) {
+    const std::int64_t sectors = std::clamp<std::int64_t>(count, 0, kLongestPhotoSectors);
+    return ReadFromDeviceInto(VolumePath(letter), start, static_cast<DWORD>(sectors * kSectorSize), into, 0);
 }
 
 ByteSet ReadDiskSector(std::int32_t disk, std::int64_t sector) {

@@ -1,5 +1,6 @@
 #pragma once
 // Raw reading of volumes and physical drives: the only place that touches a device.
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -42,6 +43,27 @@ ReadReport ReadVolumeChunkInto(const std::string& letter, std::int64_t start, By
 // volume cannot be opened. report, when given, receives what could not be read.
 ByteSet ReadVolumeSectors(const std::string& letter, std::int64_t start, std::int64_t count,
                           ReadReport* report = nullptr);
+
+// A volume opened on the calling thread to be read on another one: a scan reads the
+// next chunk while it works on the current one.
+class VolumeReader {
+public:
+    explicit VolumeReader(const std::string& letter);
+    VolumeReader(VolumeReader&& other) noexcept;
+    VolumeReader& operator=(VolumeReader&&) = delete;
+    ~VolumeReader();
+    // Reads bytes from sector start into into, zero where nothing could be read; gives up
+    // between requests of at most 1 MiB once stop turns true, the rest left zero.
+    ReadReport Read(std::int64_t start, std::uint8_t* into, std::int64_t bytes, const std::atomic<bool>& stop);
+
+private:
+    void* handle_;
+    ReadReport opening_;  // what opening the volume met
+};
+
+// The same bytes as ReadVolumeSectors, read into into, whose storage is reused from one
+// read to the next; into is left empty when the volume cannot be opened.
+ReadReport ReadVolumeSectorsInto(const std::string& letter, std::int64_t start, std::int64_t count, ByteSet& into);
 
 // Returns sector of physical drive disk (512 bytes); empty when the drive cannot be opened.
 ByteSet ReadDiskSector(std::int32_t disk, std::int64_t sector);

@@ -105,7 +105,12 @@ void UseDiscoveredDriveTable();
 // delivers the bytes up to it, one that starts inside fails.
 void InjectReadFailure(std::string source, std::int64_t firstByte, std::int64_t lastByte, int error = EIO);
 
-// Removes every failure InjectReadFailure() set up.
+// Makes source deliver at most bytesPerSecond, as a slow card reader would, until
+// ClearInjectedFaults(): each read waits until the simulated drive has had the time
+// to deliver it behind the reads before it (0 delivers at once again).
+void SimulateBandwidth(std::string source, std::int64_t bytesPerSecond);
+
+// Removes every failure InjectReadFailure() and every bandwidth SimulateBandwidth() set up.
 void ClearInjectedFaults();
 
 // ---------------------------------------------------------------------------
@@ -116,6 +121,10 @@ std::optional<ArrangedVolume> FindVolume(std::string_view letter);
 
 // Returns the physical drive of number; nullopt when the table has none.
 std::optional<ArrangedDisk> FindDisk(std::int32_t number);
+
+// Waits until a simulated drive (SimulateBandwidth) has delivered bytes more of source.
+// Safe from any thread, as is ReadableBeforeInjectedFault.
+void WaitForSimulatedDrive(const std::string& source, std::int64_t bytes);
 
 // Returns how many of the size bytes at offset of source can be read before an
 // injected failure (size when none lies ahead); -1 when offset itself lies in

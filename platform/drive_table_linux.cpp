@@ -6,10 +6,13 @@
 #include <array>
 #include <cctype>
 #include <charconv>
+#include <chrono>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <mutex>
+#include <thread>
 
 #include "platform/drive_discovery.h"
 #include "platform/drive_table.h"
@@ -33,12 +36,30 @@ struct LetterBinding {
     std::string letter;
 };
 
+// A drive that delivers at most bytesPerSecond, busy until busyUntil with what was asked of it.
+struct SimulatedDrive {
+    std::string source;
+    std::int64_t bytesPerSecond = 0;
+    std::chrono::steady_clock::time_point busyUntil{};
+};
+
+// What reads meet, from whichever thread they run on: a scan reads ahead on a thread of its own.
+struct ReadConditions {
+    std::mutex guard;
+    std::vector<InjectedFault> faults;
+    std::vector<SimulatedDrive> drives;
+};
+
+ReadConditions& Conditions() {
+    static ReadConditions conditions;
+    return conditions;
+}
+
 // Only the window's thread touches the table, so a plain global suffices.
 struct TableState {
     bool arranged = false;
     bool discovered = false;
     DriveTable table;
-    std::vector<InjectedFault> faults;
     std::vector<LetterBinding> bindings;  // every letter handed out since the process started
     char nextLetter = kFirstLetter;
     std::string firstImage;  // the first image of VELKOR_IMAGES offered at the last discovery
@@ -234,15 +255,47 @@ void UseDiscoveredDriveTable() {
 }
 
 void InjectReadFailure(std::string source, std::int64_t firstByte, std::int64_t lastByte, int error) {
-    State().faults.push_back({std::move(source), firstByte, lastByte, error});
+    ReadConditions& conditions = Conditions();
+    const std::lock_guard lock(conditions.guard);
+    conditions.faults.push_back({std::move(source), firstByte, lastByte, error});
 }
 
-void ClearInjectedFaults() { State().faults.clear(); }
+void SimulateBandwidth(std::string source, std::int64_t bytesPerSecond) {
+    ReadConditions& conditions = Conditions();
+    const std::lock_guard lock(conditions.guard);
+    std::erase_if(conditions.drives, [&](const SimulatedDrive& drive) { return drive.source == source; });
+    if (bytesPerSecond > 0) conditions.drives.push_back({std::move(source), bytesPerSecond, {}});
+}
+
+void ClearInjectedFaults() {
+    ReadConditions& conditions = Conditions();
+    const std::lock_guard lock(conditions.guard);
+    conditions.faults.clear();
+    conditions.drives.clear();
+}
+
+void WaitForSimulatedDrive(const std::string& source, std::int64_t bytes) {
+    std::chrono::steady_clock::time_point ready;
+    {
+        ReadConditions& conditions = Conditions();
+        const std::lock_guard lock(conditions.guard);
+        const auto drive = std::find_if(conditions.drives.begin(), conditions.drives.end(),
+                                        [&](const SimulatedDrive& d) { return d.source == source; });
+        if (drive == conditions.drives.end() || bytes <= 0) return;
+        const auto takes = std::chrono::nanoseconds(bytes * 1'000'000'000 / drive->bytesPerSecond);
+        drive->busyUntil = std::max(drive->busyUntil, std::chrono::steady_clock::now()) +
+                           std::chrono::duration_cast<std::chrono::steady_clock::duration>(takes);
+        ready = drive->busyUntil;
+    }
+    std::this_thread::sleep_until(ready);
+}
 
 std::int64_t ReadableBeforeInjectedFault(const std::string& source, std::int64_t offset, std::int64_t size,
                                          int& error) {
+    ReadConditions& conditions = Conditions();
+    const std::lock_guard lock(conditions.guard);
     std::int64_t readable = size;
-    for (const InjectedFault& fault : State().faults) {
+    for (const InjectedFault& fault : conditions.faults) {
         if (fault.source != source || fault.lastByte < offset) continue;
         if (fault.firstByte <= offset) {
             error = fault.error;

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <limits>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -76,7 +77,10 @@ struct OpenDevice {
 };
 
 // Handles are small numbers behind the HANDLE value; 0 and -1 are never handed out.
+// A scan reads ahead on a thread of its own, so the table is guarded; an open device
+// itself is used by one thread at a time, and a map keeps it in place while others come and go.
 struct HandleTable {
+    std::mutex guard;
     std::map<std::uintptr_t, OpenDevice> open;
     std::uintptr_t next = 1;
 };
@@ -87,6 +91,7 @@ HandleTable& Handles() {
 }
 
 OpenDevice* Lookup(HANDLE handle) {
+    const std::lock_guard lock(Handles().guard);
     auto& devices = Handles().open;
     const auto found = devices.find(reinterpret_cast<std::uintptr_t>(handle));
     return found == devices.end() ? nullptr : &found->second;
@@ -134,6 +139,7 @@ ssize_t ReadSourceAt(const DeviceTarget& target, int fd, std::uint8_t* into, std
     }
     for (;;) {
         const ssize_t got = pread(fd, into, static_cast<std::size_t>(readable), offset);
+        if (got > 0) WaitForSimulatedDrive(target.source, got);
         if (got >= 0 || errno != EINTR) return got;
     }
 }
@@ -233,6 +239,7 @@ HANDLE CreateFileA(const char* path, DWORD, DWORD, void*, DWORD, DWORD, HANDLE) 
     // Another device found under the listed name is not the drive the user chose.
     if (!IsTheListedDevice(fd.get(), *target)) return Fail(ENODEV, INVALID_HANDLE_VALUE);
     HandleTable& handles = Handles();
+    const std::lock_guard lock(handles.guard);
     const std::uintptr_t id = handles.next++;
     handles.open.emplace(id, OpenDevice{std::move(fd), std::move(*target), 0});
     return reinterpret_cast<HANDLE>(id);
@@ -263,7 +270,9 @@ BOOL ReadFile(HANDLE file, void* buffer, DWORD toRead, DWORD* read, void*) {
 }
 
 BOOL CloseHandle(HANDLE file) {
-    return Handles().open.erase(reinterpret_cast<std::uintptr_t>(file)) == 1 ? 1 : Fail(EBADF, 0);
+    HandleTable& handles = Handles();
+    const std::lock_guard lock(handles.guard);
+    return handles.open.erase(reinterpret_cast<std::uintptr_t>(file)) == 1 ? 1 : Fail(EBADF, 0);
 }
 
 BOOL DeviceIoControl(HANDLE device, DWORD controlCode, void*, DWORD, void* outBuffer, DWORD outSize,

@@ -141,8 +141,15 @@ void MainWindow::DriveChanged() {
 void MainWindow::TimerTick() {
     const ScanState& s = TheScanState();
     ShowScanProgress(*进度条1, *透明标签1, s.ScanPosition, s.DeviceSectors);
+    if (Scanning()) {
+        scanRate_.Note(s.ScanPosition);
+    } else {
+        scanRate_.Restart();
+    }
     ShowResultStatus();
 }
+
+bool MainWindow::Scanning() const { return 按钮1->text() == StopCaption(); }
 
 // A scan keeps the drive box disabled and its drive selected, so the list is
 // refreshed between scans only; a drive that went away is noticed when a scan or
@@ -162,6 +169,13 @@ void MainWindow::ShowDriveStatus() {
 }
 
 void MainWindow::ShowResultStatus() {
+    if (Scanning()) {
+        const ScanState& s = TheScanState();
+        resultStatus_->setText(Words::tr("找到 %1 张照片，%2")
+                                   .arg(树型框1->Count())
+                                   .arg(ScanRateText(scanRate_, s.DeviceSectors - s.ScanPosition)));
+        return;
+    }
     int ticked = 0;
     for (int i = 0; i < 树型框1->Count(); ++i) ticked += 树型框1->Tick(i);
     const int damaged = 树型框1->DamagedCount();
@@ -207,7 +221,9 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 
 ScanControls MainWindow::Scan() const { return {client_, 按钮1, 驱动器框1, 进度条1, 树型框1, 代码编辑框1, 图片框1}; }
 
-SaveControls MainWindow::Save() const { return {client_, 树型框1, 代码编辑框1, 目录编辑框1, 进度条1, 透明标签1, 时钟1}; }
+SaveControls MainWindow::Save() const {
+    return {client_, 树型框1, 代码编辑框1, 目录编辑框1, 进度条1, 透明标签1, 时钟1, resultStatus_};
+}
 
 void OpenMainWindow() {
     QEventLoop loop;

@@ -7,6 +7,7 @@
 
 #include "carving/photo_saver.h"
 #include "carving/scan_engine.h"
+#include "shell/progress_display.h"
 
 class QLabel;
 class QMenu;
@@ -46,6 +47,7 @@ private:
     void Created();
     void DriveChanged();
     void TimerTick();
+    bool Scanning() const;
     void WatchDrives();
     void ExitWithConfirmation();
     void ShowAbout();
@@ -65,6 +67,7 @@ private:
     QWidget* 状态条1 = nullptr;
     QLabel* driveStatus_ = nullptr;
     QLabel* resultStatus_ = nullptr;
+    RateMeter scanRate_;  // sectors scanned, for the read speed and the time left
     TextStore* 代码编辑框1 = nullptr;
     DirectoryEditBox* 目录编辑框1 = nullptr;
     MeasuringControl* 动画物体1 = nullptr;

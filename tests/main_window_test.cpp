@@ -15,6 +15,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -24,6 +25,7 @@
 
 #include "carving/scan_engine.h"
 #include "carving/scan_state.h"
+#include "device/raw_reader.h"
 #include "platform/drive_table.h"
 #include "platform/files.h"
 #include "platform/image_list.h"
@@ -133,6 +135,33 @@ TEST_F(Window, TheStatusBarFollowsTheScanAndTheTicks) {
     EXPECT_EQ(drive->text(), "C: " + QString::fromStdString(SizeText(4000 * 512))) << "the drive box's own units";
     const QString box = Find<DriveBox>("驱动器框1")->currentText();
     EXPECT_TRUE(box.endsWith(QString::fromStdString("(" + SizeText(4000 * 512) + ")"))) << box.toStdString();
+}
+
+// A long scan of a slow drive tells its read speed and the time left in the status bar;
+// a save tells the files saved. The progress bar and its label stay as they are.
+TEST_F(Window, ASlowScanTellsItsSpeedAndTimeLeftAndASaveTheFilesSaved) {
+    delete window_.data();
+    testing::SizeFile(image_, 4 * kChunkBytes);
+    window_ = new MainWindow;
+    window_->show();
+    SimulateBandwidth(image_, 100'000'000);
+    auto* results = Find<QLabel>("状态条1.2");
+    std::vector<std::string> seen;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] { seen.push_back(results->text().toStdString()); });
+    watch.start(50);
+    Scan();
+    ClearInjectedFaults();
+    watch.stop();
+    const auto told = [&](const char* what) {
+        return std::any_of(seen.begin(), seen.end(), [&](const std::string& text) { return text.find(what) != std::string::npos; });
+    };
+    EXPECT_TRUE(told("正在估算读取速度"));
+    EXPECT_TRUE(told(" MB/s，还需约 ")) << "the speed and the time left, once a second of reading has passed";
+    const testing::ScratchDir target;
+    Save(target.Path());
+    EXPECT_EQ(results->text().toStdString().rfind("已保存 3 / 3 张", 0), 0u) << results->text().toStdString();
+    EXPECT_TRUE(testing::RunEventsUntil([&] { return results->text() == "找到 3 张照片，已勾选 3 张"; }, 2000));
 }
 
 TEST_F(Window, TheDriveListShowsEveryLineWhole) {

@@ -52,5 +52,32 @@ TEST_F(Progress, SaveProgressAdvancesPerEntry) {
     }
 }
 
+// The speed is the growth over the last ten seconds, so a drive that slows down shows
+// it within that time; before a second has passed there is no speed to tell.
+TEST(RateMeter, TakesTheRateOfTheLastTenSecondsAndTheTimeLeftAtIt) {
+    using std::chrono::seconds;
+    const RateMeter::Clock::time_point t0{};
+    RateMeter meter;
+    meter.Note(0, t0);
+    EXPECT_EQ(meter.PerSecond(), std::nullopt);
+    meter.Note(100, t0 + std::chrono::milliseconds(500));
+    EXPECT_EQ(meter.PerSecond(), std::nullopt) << "half a second tells nothing yet";
+    for (int s = 1; s <= 20; ++s) meter.Note(100 * s, t0 + seconds(s));
+    ASSERT_TRUE(meter.PerSecond());
+    EXPECT_DOUBLE_EQ(*meter.PerSecond(), 100.0);
+    // It slows to 10 a second: ten seconds on, the rate is that of the slow part alone.
+    for (int s = 21; s <= 30; ++s) meter.Note(2000 + 10 * (s - 20), t0 + seconds(s));
+    EXPECT_DOUBLE_EQ(*meter.PerSecond(), 10.0);
+    EXPECT_EQ(meter.TimeLeft(250), seconds(25));
+    meter.Note(5, t0 + seconds(31));
+    EXPECT_EQ(meter.PerSecond(), std::nullopt) << "a count that starts again starts a new rate";
+}
+
+TEST_F(Progress, TimeLeftReadsAsHoursMinutesOrSeconds) {
+    EXPECT_EQ(TimeLeftText(std::chrono::seconds(12)).toStdString(), "约 12 秒");
+    EXPECT_EQ(TimeLeftText(std::chrono::seconds(187)).toStdString(), "约 3 分 07 秒");
+    EXPECT_EQ(TimeLeftText(std::chrono::seconds(7530)).toStdString(), "约 2 小时 5 分");
+}
+
 }  // namespace
 }  // namespace velkor

@@ -464,6 +464,30 @@ TEST_F(ScanRig, StopKeepsWhatWasFoundTicksItAndSaysDoneOnce) {
     EXPECT_LT(stopTook, std::chrono::milliseconds(500)) << "Stop must take effect at once";
 }
 
+// On a slow drive the scan reads the next chunk while it works on the current one, and
+// waits for it with the window's events running: Stop is answered while it is still coming.
+TEST_F(ScanRig, OnASlowDriveStopIsAnsweredWhileTheNextChunkIsStillComing) {
+    UseImage(3 * kChunk);
+    Put(10, Photo(64, 64, 1));
+    Put(2 * kChunk + 10, Photo(64, 64, 9));
+    SimulateBandwidth(image_, 50'000'000);  // a chunk takes a second
+    std::chrono::steady_clock::time_point stoppedAt;
+    QTimer stopper;
+    QObject::connect(&stopper, &QTimer::timeout, [&] {
+        if (c_.树型框1->Count() == 1 && TheScanState().ScanPosition == kChunk && c_.按钮1->text() == StopCaption()) {
+            stopper.stop();
+            stoppedAt = std::chrono::steady_clock::now();
+            ScanButtonAction(c_);
+        }
+    });
+    stopper.start(1);
+    Scan();
+    const auto stopTook = std::chrono::steady_clock::now() - stoppedAt;
+    EXPECT_EQ(Names(), std::vector<std::string>{"10000000.jpg"});
+    EXPECT_EQ(answerer_.Count("扫描完成"), 1);
+    EXPECT_LT(stopTook, std::chrono::milliseconds(300)) << "Stop must not wait for the chunk";
+}
+
 TEST_F(ScanRig, AScanThatCannotWorkSaysWhyAndDoesNotStart) {
     UseImage(2000);
     Put(10, Photo(64, 64, 1));
@@ -536,17 +560,19 @@ TEST_F(ScanRig, UnreadableSectorsCostOnlyThePicturesInsideThemAndTheMessageCount
     EXPECT_EQ(testing::FileFingerprint(image_), before);
 }
 
+// The drive changes while the first chunk is worked on, when the second one is being
+// read ahead already and the third not yet.
 TEST_F(ScanRig, ADriveShortenedMidScanCountsWhatItNoLongerHoldsAndOneRemovedEndsTheScan) {
     sourceMustStay_ = false;  // the test shortens and removes it itself
     for (const bool removed : {false, true}) {
         UseImage(3 * kChunk);
         Put(10, Photo(64, 64, 1));
-        Put(2 * kChunk + 10, Photo(64, 64, 2));
+        Put(2 * kChunk + 60000, Photo(64, 64, 2));
         QTimer vanisher;
         QObject::connect(&vanisher, &QTimer::timeout, [&] {
             if (c_.树型框1->Count() != 1) return;
             vanisher.stop();
-            ASSERT_EQ(removed ? std::remove(image_.c_str()) : truncate(image_.c_str(), kChunk * 512 / 2), 0);
+            ASSERT_EQ(removed ? std::remove(image_.c_str()) : truncate(image_.c_str(), (2 * kChunk + kChunk / 2) * 512), 0);
         });
         vanisher.start(1);
         answerer_.messages.clear();
@@ -561,9 +587,9 @@ TEST_F(ScanRig, ADriveShortenedMidScanCountsWhatItNoLongerHoldsAndOneRemovedEnds
             EXPECT_TRUE(text.contains("已无法读取")) << text.toStdString();
             EXPECT_TRUE(text.contains(std::strerror(ENOENT))) << text.toStdString();
         } else {
-            // The first chunk was read whole before the cut; the other two lie beyond the new end.
-            EXPECT_TRUE(text.contains("有 200000 个扇区无法读取")) << text.toStdString();
-            EXPECT_TRUE(text.contains("第 100000 扇区")) << text.toStdString();
+            // The third chunk is read after the cut: its second half lies beyond the new end.
+            EXPECT_TRUE(text.contains("有 50000 个扇区无法读取")) << text.toStdString();
+            EXPECT_TRUE(text.contains("第 250000 扇区")) << text.toStdString();
         }
         EXPECT_GE(TheScanState().ScanPosition, TheScanState().DeviceSectors) << how;
         c_.树型框1->SetCurrentIndex(0);

@@ -30,7 +30,7 @@ protected:
     // CandidateSectors after validating a 12-sector candidate.
     std::int64_t Judged() {
         ScanState state;
-        state.CandidateBytes = ByteSet(12 * 512, 0x55);
+        HoldCandidate(state, ByteSet(12 * 512, 0x55));
         state.CandidateSectors = 12;
         ValidateCandidate(state);
         return state.CandidateSectors;
@@ -72,7 +72,7 @@ protected:
 
     std::int64_t Measured(const ByteSet& candidate) {
         ScanState state;
-        state.CandidateBytes = candidate;
+        HoldCandidate(state, candidate);
         state.CandidateSectors = 7;
         MeasureCandidateInProcess(state, control_);
         return state.CandidateSectors;

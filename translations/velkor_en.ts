@@ -329,19 +329,55 @@ It only reads the chosen drive, never writes to it.</translation>
     </message>
     <message>
         <source>可能不完整：照片的数据中途进入了另一张照片（文件可能有碎片）</source>
-        <translation>May be incomplete: the photo's data runs into another photo (the file may be fragmented)</translation>
+        <translation>May be incomplete: the photo&apos;s data runs into another photo (the file may be fragmented)</translation>
     </message>
     <message>
         <source>可能不完整：照片的数据中有不该出现的标记（文件可能有碎片或损坏）</source>
-        <translation>May be incomplete: the photo's data holds a marker that has no place there (the file may be fragmented or damaged)</translation>
+        <translation>May be incomplete: the photo&apos;s data holds a marker that has no place there (the file may be fragmented or damaged)</translation>
     </message>
     <message>
         <source>可能不完整：照片的数据在结束标记之前就断了</source>
-        <translation>May be incomplete: the photo's data stops before its end marker</translation>
+        <translation>May be incomplete: the photo&apos;s data stops before its end marker</translation>
     </message>
     <message>
         <source>找到 %1 张照片，其中 %2 张可能不完整，已勾选 %3 张</source>
         <translation>%1 photos found, %2 of them may be incomplete, %3 ticked</translation>
+    </message>
+    <message>
+        <source>无法为扫描分配内存（需要两块各 51,200,000 字节的缓冲区），无法扫描。</source>
+        <translation>Cannot allocate the memory a scan needs (two buffers of 51,200,000 bytes each); cannot scan.</translation>
+    </message>
+    <message>
+        <source>找到 %1 张照片，%2</source>
+        <translation>Found %1 photos, %2</translation>
+    </message>
+    <message>
+        <source>约 %1 小时 %2 分</source>
+        <translation>about %1 h %2 min</translation>
+    </message>
+    <message>
+        <source>约 %1 分 %2 秒</source>
+        <translation>about %1 min %2 s</translation>
+    </message>
+    <message>
+        <source>约 %1 秒</source>
+        <translation>about %1 s</translation>
+    </message>
+    <message>
+        <source>正在估算读取速度</source>
+        <translation>working out the read speed</translation>
+    </message>
+    <message>
+        <source>读取 %1 MB/s，还需%2</source>
+        <translation>reading %1 MB/s, %2 left</translation>
+    </message>
+    <message>
+        <source>已保存 %1 / %2 张</source>
+        <translation>Saved %1 of %2 photos</translation>
+    </message>
+    <message>
+        <source>%1，还需%2</source>
+        <translation>%1, %2 left</translation>
     </message>
 </context>
 </TS>
