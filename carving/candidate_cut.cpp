@@ -99,11 +99,20 @@ std::optional<std::int64_t> CutFinder::FirstCutAfter(MarkerSearch& search, std::
     return std::nullopt;
 }
 
+const PictureWalk& CutFinder::Walk() {
+    if (!walk_) walk_ = WalkPicture(reach_);
+    return *walk_;
+}
+
 std::optional<std::int64_t> CutFinder::FirstCut() {
     if (!scanData_) scanData_ = FirstScanDataOffset(reach_);
-    if (const auto cut = FirstCutAfter(searches_.endMarkers, 0)) return cut;
+    // The walk stops at the end marker that closes the picture (two bytes before
+    // stopAt) or where the structure breaks off; what it passed holds no end before
+    // the first scan's data that counts, and none at all behind it.
+    const std::int64_t walked = std::max<std::int64_t>(Walk().stopAt - 2, 0);
+    if (const auto cut = FirstCutAfter(searches_.endMarkers, walked)) return cut;
     // A bare FF D9 before the first scan's data belongs to an embedded thumbnail.
-    if (*scanData_ >= 0) return FirstCutAfter(searches_.bareEnds, *scanData_);
+    if (*scanData_ >= 0) return FirstCutAfter(searches_.bareEnds, std::max(*scanData_, walked));
     return std::nullopt;
 }
 

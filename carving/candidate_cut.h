@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "carving/picture_walk.h"
 #include "platform/bytes.h"
 
 namespace velkor {
@@ -69,6 +70,8 @@ struct EndSearches {
 // the first: that one is judged, and cuts that end before the headers do (an
 // embedded thumbnail's end, even with zeros behind it) never are. The end-marker
 // cut comes first, then the cut after a bare FF D9 behind the first scan's start.
+// The search begins where the walk of the picture's structure stopped: coded data
+// holds no end marker, so the one pass of the walk spares the search its bytes.
 class CutFinder {
 public:
     // reach holds the drive's bytes from offset at on, beginning with the candidate's start signature.
@@ -81,6 +84,9 @@ public:
     // kMaxHeaderBytes), so that a cut beyond reach would hold them too.
     bool HeadersEndWithin();
 
+    // The walk of the picture's structure through reach.
+    const PictureWalk& Walk();
+
 private:
     std::optional<std::int64_t> FirstCutAfter(MarkerSearch& search, std::int64_t from);
     std::int64_t HeaderLength();
@@ -90,6 +96,7 @@ private:
     EndSearches& searches_;
     std::optional<std::int64_t> scanData_;      // where the first scan's data begins (-1: not within reach)
     std::optional<std::int64_t> headerLength_;  // the bytes the validator reads (-1: more than reach)
+    std::optional<PictureWalk> walk_;
 };
 
 }  // namespace velkor

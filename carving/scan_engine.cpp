@@ -334,8 +334,7 @@ QString DamageOf(const PictureWalk& walk, std::int64_t cutBytes) {
     return {};
 }
 
-OwnLength OwnSectors(ByteView reach, std::int64_t cutSectors) {
-    const PictureWalk walk = WalkPicture(reach);
+OwnLength OwnSectors(const PictureWalk& walk, ByteView reach, std::int64_t cutSectors) {
     const QString damage = DamageOf(walk, cutSectors * kSectorSize);
     if (!damage.isEmpty()) return {cutSectors, damage};
     const std::int64_t end = std::min<std::int64_t>(std::max(walk.eoiEnd, walk.declaredEnd),
@@ -424,26 +423,28 @@ void HandleCandidate(ScanRun& run, std::int64_t slot) {
     s.CandidateSectors = 0;
     s.CandidateBytes = {};
     CutFinder tailCuts(tail, start * kSectorSize, run.searches);
+    std::optional<CutFinder> blockCuts;
+    CutFinder* finder = &tailCuts;
     ByteView reach = tail;
+    bool longCut = false;
     CutVerdict verdict = JudgeFirstCut(run, tail, tailCuts.FirstCut());
     if (verdict == CutVerdict::kNoCut) {
         // A photo whose end lies past this chunk is sought in a block read from its own first sector.
         reach = LongSearchBlock(run, offset);
         if (StopRequested(s)) return;
-        std::optional<CutFinder> blockCuts;
-        CutFinder* finder = &tailCuts;
         if (tail.size() < reach.size()) {
             finder = &blockCuts.emplace(reach, start * kSectorSize, run.searches);
             verdict = JudgeFirstCut(run, reach, finder->FirstCut());
         }
         if (verdict == CutVerdict::kNoCut && reach.size() == static_cast<std::size_t>(kChunkBytes)) {
             verdict = JudgeLongCut(run, start, offset, *finder);
-            if (verdict == CutVerdict::kAccepted) reach = s.CandidateStore;
+            longCut = true;
+            reach = s.CandidateStore;
         }
     }
     // Whether a photo is listed is decided on the accepted cut; only its length follows the picture.
     if (verdict == CutVerdict::kAccepted && s.CandidateSectors > kMinimumListedSectors) {
-        const OwnLength own = OwnSectors(reach, s.CandidateSectors);
+        const OwnLength own = OwnSectors(longCut ? WalkPicture(reach) : finder->Walk(), reach, s.CandidateSectors);
         s.CandidateSectors = own.sectors;
         ListPicture(run, start, own.damage);
     }
