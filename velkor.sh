@@ -1,16 +1,19 @@
 #!/usr/bin/env bash
 # ./velkor.sh [IMAGE]...   installs what is missing, builds what Velkor needs, and opens it
 # ./velkor.sh test         installs what is missing, builds everything, and runs the whole test suite
+# ./velkor.sh package      installs what is missing, builds, and makes the Debian package in the build directory
 set -euo pipefail
 
 PACKAGES=(build-essential cmake ninja-build pkg-config qt6-base-dev libjpeg62-turbo-dev libjpeg-turbo-progs
           libgmp-dev libgtest-dev qt6-l10n-tools qt6-translations-l10n xvfb xauth fonts-wqy-zenhei dosfstools mtools
-          python3 libimage-exiftool-perl)
+          python3 libimage-exiftool-perl dpkg-dev file)
 BUILD_DIR=${VELKOR_BUILD_DIR:-build}
 DEMO_CARD=demo/demo-card.img
 # What opening Velkor needs: the launcher, the library, its validator, and the
 # photo generator the demo card is made with. Tests and benchmarks wait for `test`.
 RUN_TARGETS=(velkor_host libvelkor picvet velkor_makephotos)
+# What the Debian package holds.
+PACKAGE_TARGETS=(velkor_host velkor_autoscan libvelkor picvet velkor_compressed_docs)
 
 install_missing() {
     local missing=()
@@ -98,10 +101,10 @@ main() {
     local mode=run
     case "${1:-}" in
         -h | --help)
-            sed -n '2,3s/^# //p' "$0"
+            sed -n '2,4s/^# //p' "$0"
             return
             ;;
-        test | run)
+        test | run | package)
             mode=$1
             shift
             ;;
@@ -111,6 +114,9 @@ main() {
     if [ "$mode" = test ]; then
         build
         run_tests
+    elif [ "$mode" = package ]; then
+        build "${PACKAGE_TARGETS[@]}"
+        (cd "$BUILD_DIR" && rm -f velkor_*.deb && cpack -G DEB)
     else
         build "${RUN_TARGETS[@]}"
         open_velkor "$@"

@@ -32,6 +32,7 @@
 #include <utility>
 
 #include "host/own_directory.h"
+#include "host/staging.h"
 #include "platform/image_list.h"
 #include "platform/window_runtime.h"
 
@@ -281,11 +282,13 @@ int main(int argc, char** argv) {
         std::fputs(kUsage, stderr);
         return 2;
     }
+    if (const std::optional<int> status = velkor::host::RunStagedWhenInstalled(argv)) return *status;
     const std::string image = velkor::AbsoluteImagePath(argv[1]);
     const std::optional<QString> outDir = TextPath(argv[2]);
     const std::optional<QString> screenshot = argc == 4 ? TextPath(argv[3]) : QString();
     if (!outDir || !screenshot) return Report({.failure = "OUTDIR and SCREENSHOT must be UTF-8 paths"});
-    QDir().mkpath(*outDir);
+    // The folder chooser cannot be answered with a folder that does not exist.
+    if (!QDir().mkpath(*outDir)) return Report({.failure = "cannot create OUTDIR " + outDir->toStdString()});
     setenv(velkor::kImagesVariable, velkor::EncodeImageList({image}).c_str(), 1);
     if (getenv("DISPLAY") == nullptr && getenv("QT_QPA_PLATFORM") == nullptr) setenv("QT_QPA_PLATFORM", "offscreen", 1);
     const std::string library = velkor::host::OwnDirectory() + "/libvelkor.so";

@@ -5,11 +5,13 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "host/own_directory.h"
+#include "host/staging.h"
 #include "platform/image_list.h"
 
 namespace {
@@ -102,6 +104,7 @@ int main(int argc, char** argv) {
         std::printf("velkor %s\n", VELKOR_VERSION);
         return 0;
     }
+    if (const std::optional<int> status = velkor::host::RunStagedWhenInstalled(argv)) return *status;
     OfferImages(velkor::kImagesVariable, arguments.images);
     OfferImages(velkor::kExtraImagesVariable, arguments.extras);
     return OpenTool();

@@ -7,13 +7,18 @@
 
 namespace velkor::host {
 
-// Returns the executable's directory without a trailing separator; "." when it cannot be read.
-inline std::string OwnDirectory() {
+// Returns the running executable's path, links resolved; empty when it cannot be read.
+inline std::string ExecutablePath() {
     char path[PATH_MAX];
     const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
-    if (length <= 0) return ".";
-    const std::string text(path, static_cast<std::size_t>(length));
-    return text.substr(0, text.rfind('/'));
+    return length <= 0 ? std::string() : std::string(path, static_cast<std::size_t>(length));
+}
+
+// Returns the executable's directory without a trailing separator; "." when it cannot be read.
+inline std::string OwnDirectory() {
+    const std::string path = ExecutablePath();
+    if (path.empty()) return ".";
+    return path.substr(0, path.rfind('/'));
 }
 
 }  // namespace velkor::host

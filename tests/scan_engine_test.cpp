@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <random>
 #include <stdexcept>
@@ -106,6 +107,22 @@ protected:
         Scan();
         ASSERT_EQ(Names().size(), 1u);
         EXPECT_EQ(Location(0), At(40, SectorsOf(photo)));
+    }
+
+    // Scans, clicking Stop once ready() holds while the scan runs; returns how long the
+    // scan took to end after the click.
+    std::chrono::steady_clock::duration ScanStoppedWhen(const std::function<bool()>& ready) {
+        std::chrono::steady_clock::time_point stoppedAt;
+        QTimer stopper;
+        QObject::connect(&stopper, &QTimer::timeout, [&] {
+            if (!ready() || c_.按钮1->text() != StopCaption()) return;
+            stopper.stop();
+            stoppedAt = std::chrono::steady_clock::now();
+            ScanButtonAction(c_);
+        });
+        stopper.start(1);
+        Scan();
+        return std::chrono::steady_clock::now() - stoppedAt;
     }
 
     // Puts a wrapper in front of picvet that counts its runs.
@@ -444,18 +461,7 @@ TEST_F(ScanRig, StopKeepsWhatWasFoundTicksItAndSaysDoneOnce) {
     UseImage(3 * kChunk);
     Put(10, Photo(64, 64, 1));
     Put(2 * kChunk + 10, Photo(64, 64, 9));
-    std::chrono::steady_clock::time_point stoppedAt;
-    QTimer stopper;
-    QObject::connect(&stopper, &QTimer::timeout, [&] {
-        if (c_.树型框1->Count() == 1 && c_.按钮1->text() == StopCaption()) {
-            stopper.stop();
-            stoppedAt = std::chrono::steady_clock::now();
-            ScanButtonAction(c_);
-        }
-    });
-    stopper.start(1);
-    Scan();
-    const auto stopTook = std::chrono::steady_clock::now() - stoppedAt;
+    const auto stopTook = ScanStoppedWhen([&] { return c_.树型框1->Count() == 1; });
     EXPECT_EQ(Names(), std::vector<std::string>{"10000000.jpg"});
     EXPECT_EQ(c_.树型框1->Tick(0), 1);
     EXPECT_EQ(answerer_.Count("扫描完成"), 1);
@@ -471,18 +477,7 @@ TEST_F(ScanRig, OnASlowDriveStopIsAnsweredWhileTheNextChunkIsStillComing) {
     Put(10, Photo(64, 64, 1));
     Put(2 * kChunk + 10, Photo(64, 64, 9));
     SimulateBandwidth(image_, 50'000'000);  // a chunk takes a second
-    std::chrono::steady_clock::time_point stoppedAt;
-    QTimer stopper;
-    QObject::connect(&stopper, &QTimer::timeout, [&] {
-        if (c_.树型框1->Count() == 1 && TheScanState().ScanPosition == kChunk && c_.按钮1->text() == StopCaption()) {
-            stopper.stop();
-            stoppedAt = std::chrono::steady_clock::now();
-            ScanButtonAction(c_);
-        }
-    });
-    stopper.start(1);
-    Scan();
-    const auto stopTook = std::chrono::steady_clock::now() - stoppedAt;
+    const auto stopTook = ScanStoppedWhen([&] { return c_.树型框1->Count() == 1 && TheScanState().ScanPosition == kChunk; });
     EXPECT_EQ(Names(), std::vector<std::string>{"10000000.jpg"});
     EXPECT_EQ(answerer_.Count("扫描完成"), 1);
     EXPECT_LT(stopTook, std::chrono::milliseconds(300)) << "Stop must not wait for the chunk";
