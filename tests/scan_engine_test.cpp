@@ -480,7 +480,7 @@ TEST_F(ScanRig, OnASlowDriveStopIsAnsweredWhileTheNextChunkIsStillComing) {
     const auto stopTook = ScanStoppedWhen([&] { return c_.树型框1->Count() == 1 && TheScanState().ScanPosition == kChunk; });
     EXPECT_EQ(Names(), std::vector<std::string>{"10000000.jpg"});
     EXPECT_EQ(answerer_.Count("扫描完成"), 1);
-    EXPECT_LT(stopTook, std::chrono::milliseconds(300)) << "Stop must not wait for the chunk";
+    EXPECT_LT(stopTook, std::chrono::milliseconds(500)) << "Stop must not wait for the chunk, which takes a second";
 }
 
 TEST_F(ScanRig, AScanThatCannotWorkSaysWhyAndDoesNotStart) {
