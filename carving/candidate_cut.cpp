@@ -73,16 +73,18 @@ std::int64_t CutFinder::HeaderLength() {
         // A walk that reaches the first scan has followed the validator's own path through
         // the headers (or the validator stopped earlier, at an error), so its end is
         // where the verdict is settled; only headers the walk cannot follow need the reader.
-        headerLength_ = *scanData_ >= 0 ? *scanData_
+        headerLength_ = ScanData() >= 0 ? ScanData()
                                         : MeasuredLength(reach_.first(std::min<std::size_t>(reach_.size(), kMaxHeaderBytes)));
     }
     return *headerLength_;
 }
 
-bool CutFinder::HeadersEndWithin() {
+std::int64_t CutFinder::ScanData() {
     if (!scanData_) scanData_ = FirstScanDataOffset(reach_);
-    return HeaderLength() >= 0;
+    return *scanData_;
 }
+
+bool CutFinder::HeadersEndWithin() { return HeaderLength() >= 0; }
 
 std::optional<std::int64_t> CutFinder::FirstCutAfter(MarkerSearch& search, std::int64_t from) {
     for (std::int64_t found = search.Find(reach_, at_, at_ + from); found >= 0; found = search.Find(reach_, at_, found + 1)) {
@@ -90,7 +92,7 @@ std::optional<std::int64_t> CutFinder::FirstCutAfter(MarkerSearch& search, std::
         // An end marker before the first scan's data lies in the headers (an EXIF
         // thumbnail's end, even with zeros behind it): a cut there would keep the
         // headers and lose the photo.
-        if (q < *scanData_) continue;
+        if (q < ScanData()) continue;
         const std::int64_t headers = HeaderLength();
         if (headers < 0) return std::nullopt;
         const std::int64_t sectors = CutSectorsForMarkerAt(q);
@@ -105,14 +107,13 @@ const PictureWalk& CutFinder::Walk() {
 }
 
 std::optional<std::int64_t> CutFinder::FirstCut() {
-    if (!scanData_) scanData_ = FirstScanDataOffset(reach_);
     // The walk stops at the end marker that closes the picture (two bytes before
     // stopAt) or where the structure breaks off; what it passed holds no end before
     // the first scan's data that counts, and none at all behind it.
     const std::int64_t walked = std::max<std::int64_t>(Walk().stopAt - 2, 0);
     if (const auto cut = FirstCutAfter(searches_.endMarkers, walked)) return cut;
     // A bare FF D9 before the first scan's data belongs to an embedded thumbnail.
-    if (*scanData_ >= 0) return FirstCutAfter(searches_.bareEnds, std::max(*scanData_, walked));
+    if (ScanData() >= 0) return FirstCutAfter(searches_.bareEnds, std::max(ScanData(), walked));
     return std::nullopt;
 }
 

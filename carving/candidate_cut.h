@@ -89,6 +89,7 @@ public:
 
 private:
     std::optional<std::int64_t> FirstCutAfter(MarkerSearch& search, std::int64_t from);
+    std::int64_t ScanData();
     std::int64_t HeaderLength();
 
     ByteView reach_;

@@ -161,8 +161,10 @@ ReadReport ReadVolumeChunkInto(const std::string& letter, std::int64_t start, By
 }
 
 ByteSet ReadVolumeSectors(const std::string& letter, std::int64_t start, std::int64_t count, ReadReport* report) {
-    const std::int64_t sectors = std::clamp<std::int64_t>(count, 0, kLongestPhotoSectors);
-    return ReadFromDevice(VolumePath(letter), start, static_cast<DWORD>(sectors * kSectorSize), report);
+    ByteSet sectors;
+    const ReadReport outcome = ReadVolumeSectorsInto(letter, start, count, sectors);
+    if (report != nullptr) *report = outcome;
+    return sectors;
 }
 
 VolumeReader::VolumeReader(const std::string& letter) : handle_(OpenForReading(VolumePath(letter))) {

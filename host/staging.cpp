@@ -38,12 +38,10 @@ std::vector<std::string> MemoryDirectoryCandidates() {
 }
 
 bool Stage(const std::string& from, const std::string& to, const std::string& launcher) {
-    std::error_code error;
-    for (const char* name : {"libvelkor.so", "picvet"}) {
+    for (const std::string& name : {std::string("libvelkor.so"), std::string("picvet"), launcher}) {
+        std::error_code error;
         if (!fs::copy_file(fs::path(from) / name, fs::path(to) / name, error)) return false;
-    }
-    if (!fs::copy_file(fs::path(from) / launcher, fs::path(to) / launcher, error)) return false;
-    for (const char* name : {"picvet", launcher.c_str()}) {
+        if (name == "libvelkor.so") continue;
         fs::permissions(fs::path(to) / name, fs::perms::owner_all, error);
         if (error) return false;
     }
