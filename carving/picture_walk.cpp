@@ -5,6 +5,8 @@
 #include <optional>
 #include <string_view>
 
+#include "platform/byte_scan.h"
+
 namespace velkor {
 namespace {
 
@@ -55,19 +57,16 @@ Marker MarkerAt(ByteView bytes, std::int64_t at) {
 bool BelongsToCodedData(int code) { return code == 0x00 || (code >= 0xD0 && code <= 0xD7); }
 
 // Returns the offset of the marker that ends coded data beginning at at (stuffed zeros and
-// restart markers are part of the data), the size when the bytes end first.
+// restart markers are part of the data), the size when the bytes end first. Of fill bytes
+// before a code, the last is the marker's FF.
 std::int64_t EndOfCodedData(ByteView bytes, std::int64_t at) {
     const std::int64_t size = SizeOf(bytes);
-    while (at < size) {
-        // Coded data is most of a photo and FF is rare in it: memchr skips to the next one.
-        const void* ff = std::memchr(bytes.data() + at, 0xFF, static_cast<std::size_t>(size - at));
-        if (ff == nullptr) return size;
-        const Marker marker = MarkerAt(bytes, static_cast<const std::uint8_t*>(ff) - bytes.data());
-        if (marker.code == kBytesEnd) return size;
-        if (!BelongsToCodedData(marker.code)) return marker.at;
-        at = marker.at + 2;
-    }
-    return size;
+    const std::int64_t end = FindByteWhere(bytes, at, 0xFF, [&](std::int64_t ff) {
+        if (ff + 1 == size) return true;
+        const int code = ByteAt(bytes, ff + 1);
+        return code != 0xFF && !BelongsToCodedData(code);
+    });
+    return end + 1 >= size ? size : end;
 }
 
 bool IsFrameHeader(int code) {

@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <random>
+#include <vector>
+
+#include "platform/byte_scan.h"
 #include "platform/bytes.h"
 
 namespace velkor {
@@ -46,6 +50,40 @@ TEST(FindBytes, FindsNeedlesWhateverByteTheSearchSkipsTo) {
     EXPECT_EQ(FindBytes(data, ByteSet{0xFF, 0xD8, 0xFF, 0x00}), -1) << "a match may not run past the end";
     EXPECT_EQ(FindBytes(data, ByteSet{0x00, 0x00}), 4) << "a needle of only 00 and FF bytes";
     EXPECT_EQ(FindBytes(ByteSet{0xD9}, ByteSet{0xFF, 0xD9}), -1);
+}
+
+// Every occurrence is offered in order, whether it falls in a whole block of the search or
+// in the bytes that end the data, and the search stops at the first one the caller wants.
+TEST(FindByteWhere, OffersEveryOccurrenceInOrderAndStopsWhereTheCallerSays) {
+    std::mt19937 random(7);
+    for (int size = 0; size <= 70; ++size) {
+        ByteSet data(static_cast<std::size_t>(size));
+        for (auto& byte : data) byte = random() % 3 == 0 ? 0xFF : static_cast<std::uint8_t>(random() % 4);
+        for (std::int64_t from = 0; from <= size; from += 5) {
+            std::vector<std::int64_t> offered;
+            const std::int64_t none = FindByteWhere(data, from, 0xFF, [&](std::int64_t at) {
+                offered.push_back(at);
+                return false;
+            });
+            std::vector<std::int64_t> expected;
+            for (std::int64_t at = from; at < size; ++at) {
+                if (data[static_cast<std::size_t>(at)] == 0xFF) expected.push_back(at);
+            }
+            EXPECT_EQ(none, size);
+            ASSERT_EQ(offered, expected) << "size " << size << " from " << from;
+            // Stopping at an FF followed by 01 finds the first such pair.
+            std::int64_t pair = size;
+            for (std::int64_t at : expected) {
+                if (at + 1 < size && data[static_cast<std::size_t>(at + 1)] == 0x01) {
+                    pair = at;
+                    break;
+                }
+            }
+            EXPECT_EQ(FindByteWhere(data, from, 0xFF,
+                                    [&](std::int64_t at) { return at + 1 < size && data[at + 1] == 0x01; }),
+                      pair);
+        }
+    }
 }
 
 }  // namespace
