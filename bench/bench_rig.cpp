@@ -7,7 +7,7 @@
 #include <random>
 #include <stdexcept>
 
-#include "carving/scan_state.h"
+#include "device/scan_state.h"
 #include "device/partition_locator.h"
 #include "platform/drive_table.h"
 #include "platform/files.h"

@@ -12,7 +12,7 @@
 #include "bench/bench_rig.h"
 #include "carving/candidate_validation.h"
 #include "device/raw_reader.h"
-#include "carving/scan_state.h"
+#include "device/scan_state.h"
 #include "platform/drive_table.h"
 #include "platform/files.h"
 

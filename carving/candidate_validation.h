@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "carving/scan_state.h"
+#include "device/scan_state.h"
 #include "platform/bytes.h"
 
 namespace velkor {

@@ -6,15 +6,15 @@
 #include <QTimer>
 #include <algorithm>
 
-#include "carving/scan_state.h"
+#include "device/scan_state.h"
 #include "device/raw_reader.h"
 #include "platform/files.h"
 #include "carving/scan_engine.h"
 #include "platform/save_target.h"
 #include "platform/target_directory.h"
 #include "platform/window_runtime.h"
-#include "shell/progress_display.h"
-#include "shell/result_tree.h"
+#include "carving/progress_display.h"
+#include "carving/result_tree.h"
 
 namespace velkor {
 namespace {

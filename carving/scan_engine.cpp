@@ -10,7 +10,7 @@
 #include "carving/candidate_cut.h"
 #include "carving/candidate_validation.h"
 #include "carving/picture_walk.h"
-#include "carving/scan_state.h"
+#include "device/scan_state.h"
 #include "device/chunk_stream.h"
 #include "device/raw_reader.h"
 #include "platform/directory_lock.h"
@@ -19,7 +19,7 @@
 #include "platform/process.h"
 #include "platform/save_target.h"
 #include "platform/window_runtime.h"
-#include "shell/result_tree.h"
+#include "carving/result_tree.h"
 
 namespace velkor {
 namespace {

@@ -1,4 +1,4 @@
-#include "carving/scan_state.h"
+#include "device/scan_state.h"
 #include "device/partition_locator.h"
 #include "device/raw_reader.h"
 #include "platform/drive_table.h"

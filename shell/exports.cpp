@@ -7,7 +7,7 @@
 
 #include "carving/candidate_validation.h"
 #include "carving/dimension_probe.h"
-#include "carving/scan_state.h"
+#include "device/scan_state.h"
 #include "platform/window_runtime.h"
 #include "shell/main_window.h"
 

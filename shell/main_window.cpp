@@ -12,13 +12,13 @@
 #include <QPushButton>
 #include <memory>
 
-#include "carving/scan_state.h"
+#include "device/scan_state.h"
 #include "device/partition_locator.h"
 #include "platform/drive_table.h"
 #include "platform/files.h"
 #include "platform/window_runtime.h"
-#include "shell/progress_display.h"
-#include "shell/result_tree.h"
+#include "carving/progress_display.h"
+#include "carving/result_tree.h"
 
 namespace velkor {
 namespace {

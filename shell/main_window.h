@@ -7,7 +7,7 @@
 
 #include "carving/photo_saver.h"
 #include "carving/scan_engine.h"
-#include "shell/progress_display.h"
+#include "carving/progress_display.h"
 
 class QLabel;
 class QMenu;

@@ -24,7 +24,7 @@
 #include <utility>
 
 #include "carving/scan_engine.h"
-#include "carving/scan_state.h"
+#include "device/scan_state.h"
 #include "device/raw_reader.h"
 #include "platform/drive_table.h"
 #include "platform/files.h"

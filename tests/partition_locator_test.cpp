@@ -4,7 +4,7 @@
 
 #include <cstdlib>
 
-#include "carving/scan_state.h"
+#include "device/scan_state.h"
 #include "device/raw_reader.h"
 #include "platform/drive_table.h"
 #include "platform/window_runtime.h"

@@ -5,7 +5,7 @@
 #include <QProgressBar>
 
 #include "platform/window_runtime.h"
-#include "shell/progress_display.h"
+#include "carving/progress_display.h"
 
 namespace velkor {
 namespace {

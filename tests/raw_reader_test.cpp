@@ -11,7 +11,7 @@
 #include <cstring>
 #include <filesystem>
 
-#include "carving/scan_state.h"
+#include "device/scan_state.h"
 #include "device/partition_locator.h"
 #include "platform/drive_table.h"
 #include "platform/unique_fd.h"

@@ -5,7 +5,7 @@
 #include <QApplication>
 
 #include "carving/candidate_validation.h"
-#include "carving/scan_state.h"
+#include "device/scan_state.h"
 #include "platform/files.h"
 #include "platform/window_runtime.h"
 #include "tests/support/test_support.h"

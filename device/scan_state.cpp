@@ -1,4 +1,4 @@
-#include "carving/scan_state.h"
+#include "device/scan_state.h"
 
 #include <cstddef>
 #include <new>

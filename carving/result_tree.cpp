@@ -1,4 +1,4 @@
-#include "shell/result_tree.h"
+#include "carving/result_tree.h"
 
 #include <charconv>
 

@@ -1,4 +1,4 @@
-#include "shell/progress_display.h"
+#include "carving/progress_display.h"
 
 #include <QLabel>
 #include <QProgressBar>

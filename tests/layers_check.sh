@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Fails when a unit includes a header of a layer above its own: platform/ <- device/ <- carving/ <- shell/.
+set -u
+root=${1:?usage: layers_check.sh SOURCE_ROOT}
+status=0
+forbid() {
+    local layer=$1
+    shift
+    for above in "$@"; do
+        if grep -rn --include='*.h' --include='*.cpp' "#include \"$above/" "$root/$layer"; then
+            echo "$layer/ must not include $above/" >&2
+            status=1
+        fi
+    done
+}
+forbid platform device carving shell
+forbid device carving shell
+forbid carving shell
+exit $status
