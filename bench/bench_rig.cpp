@@ -34,13 +34,13 @@ Rig::Rig(const std::string& image) {
     OverrideProgramDirectory(program_.Path());
     ArrangeDriveTable({{0, image}}, {{.letter = "C", .source = image, .diskNumber = 0}});
     window_ = std::make_unique<QWidget>();
-    auto* bar = new QProgressBar(window_.get());
+    auto* bar = new ProgressBar(window_.get());
     tree_ = new TreeBox(window_.get());
     auto* index = new TextStore(window_.get());
-    scan_ = {window_.get(), new QPushButton(ScanCaption(), window_.get()), new DriveBox(window_.get()), bar, tree_,
+    scan_ = {window_.get(), new Button(ToQString(ScanCaption()), window_.get()), new DriveBox(window_.get()), bar, tree_,
              index, new PictureBox(window_.get())};
-    auto* timer = new QTimer(window_.get());
-    save_ = {window_.get(), tree_, index, new DirectoryEditBox(window_.get()), bar, new QLabel(window_.get()), timer};
+    auto* timer = new Timer(window_.get());
+    save_ = {window_.get(), tree_, index, new DirectoryEditBox(window_.get()), bar, new Label(window_.get()), timer};
     SelectDriveLetter("C");
 }
 

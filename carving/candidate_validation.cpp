@@ -28,15 +28,15 @@ constexpr int kCannotExecuteStatus = 127;
 std::string WhyNotJudged(const ProgramRun& run, bool verdictWritten) {
     if (run.timedOut) {
         const std::int64_t ms = gValidatorTimeLimitMs;
-        const QString limit = ms % 1000 == 0 ? Words::tr("%1 秒").arg(ms / 1000) : Words::tr("%1 毫秒").arg(ms);
-        return Words::tr("运行超过 %1仍未结束，已被终止").arg(limit).toStdString();
+        const Message limit = ms % 1000 == 0 ? Words::tr("%1 秒").Arg(ms / 1000) : Words::tr("%1 毫秒").Arg(ms);
+        return Words::tr("运行超过 %1仍未结束，已被终止").Arg(limit).Utf8();
     }
     if (run.signal != 0) {
-        return Words::tr("被信号 %1（%2）终止").arg(run.signal).arg(QString::fromUtf8(strsignal(run.signal))).toStdString();
+        return Words::tr("被信号 %1（%2）终止").Arg(run.signal).Arg(strsignal(run.signal)).Utf8();
     }
-    if (run.exitStatus == kCannotExecuteStatus) return Words::tr("无法运行（退出码 127：缺少它需要的库或解释器）").toStdString();
-    if (run.exitStatus != 0) return Words::tr("以退出码 %1 结束").arg(run.exitStatus).toStdString();
-    if (!verdictWritten) return Words::tr("结束时没有写出判定文件 ini.ini").toStdString();
+    if (run.exitStatus == kCannotExecuteStatus) return Words::tr("无法运行（退出码 127：缺少它需要的库或解释器）").Utf8();
+    if (run.exitStatus != 0) return Words::tr("以退出码 %1 结束").Arg(run.exitStatus).Utf8();
+    if (!verdictWritten) return Words::tr("结束时没有写出判定文件 ini.ini").Utf8();
     return {};
 }
 
@@ -44,7 +44,7 @@ ValidatorExchange ScratchNotWritten(const std::string& path, const std::string& 
     ValidatorExchange exchange;
     exchange.rejected = true;
     exchange.failure =
-        Words::tr("无法写入临时文件 %1（%2）").arg(QString::fromStdString(path), QString::fromStdString(reason)).toStdString();
+        Words::tr("无法写入临时文件 %1（%2）").Arg((path), (reason)).Utf8();
     return exchange;
 }
 

@@ -1,9 +1,5 @@
 #include "carving/photo_saver.h"
 
-#include <QDir>
-#include <QLabel>
-#include <QProgressBar>
-#include <QTimer>
 #include <algorithm>
 
 #include "device/scan_state.h"
@@ -33,7 +29,7 @@ bool ChooseTargetDirectory(const SaveControls& c, const std::string& drive) {
         if (!DirectoryLiesOnDrive(directory, drive)) return true;
         ShowWarning(c.window,
                     Words::tr("%1 位于正在恢复的驱动器 %2: 上，保存到那里会覆盖尚未恢复的照片。请选择其他驱动器上的目录。")
-                        .arg(QDir::toNativeSeparators(QString::fromStdString(directory)), QString::fromStdString(drive)),
+                        .Arg(NativePath((directory)), (drive)),
                     Words::tr("不能保存到这里"));
     }
 }
@@ -47,17 +43,17 @@ void NoteFailure(SaveReport& report, const std::string& path, const std::string&
 
 // Returns why an entry's sectors cannot be saved at all; empty when at least some came from the drive.
 std::string WhyNothingRead(const ReadReport& read, std::int64_t sectors) {
-    const QString reason = QString::fromStdString(read.reason);
-    if (!read.opened || read.gone) return Words::tr("无法读取驱动器（%1）").arg(reason).toStdString();
+    const std::string& reason = read.reason;
+    if (!read.opened || read.gone) return Words::tr("无法读取驱动器（%1）").Arg(reason).Utf8();
     if (read.MissingOf(sectors) < sectors) return {};
-    if (read.unreadableSectors == 0) return Words::tr("照片所在的扇区已超出驱动器的末尾").toStdString();
-    return Words::tr("照片的扇区全都无法读取（%1）").arg(reason).toStdString();
+    if (read.unreadableSectors == 0) return Words::tr("照片所在的扇区已超出驱动器的末尾").Utf8();
+    return Words::tr("照片的扇区全都无法读取（%1）").Arg(reason).Utf8();
 }
 
 // buffer is reused from photo to photo: one read into it and one write from it per photo.
 void SaveEntry(const SaveControls& c, TargetDirectory& target, const std::string& directory, int k, ByteSet& buffer,
                SaveReport& report) {
-    const std::string name = c.树型框1->Text(k).toStdString();
+    const std::string name = c.树型框1->Text(k);
     const std::string path = directory + kPathSeparator + name;
     const std::int64_t start = ResultIndexNumber(*c.代码编辑框1, 2 * std::int64_t{k});
     const std::int64_t sectors = ResultIndexNumber(*c.代码编辑框1, 2 * std::int64_t{k} + 1);
@@ -99,7 +95,7 @@ private:
         return std::max<std::int64_t>(ResultIndexNumber(*c_.代码编辑框1, 2 * std::int64_t{k} + 1), 0) * kSectorSize;
     }
     void Show() const {
-        if (c_.statusText != nullptr) c_.statusText->setText(SaveRateText(meter_, bytesLeft_, saved_, files_));
+        if (c_.statusText != nullptr) c_.statusText->SetText(SaveRateText(meter_, bytesLeft_, saved_, files_));
     }
 
     const SaveControls& c_;
@@ -114,7 +110,7 @@ private:
 void FailTickedEntries(const SaveControls& c, const std::string& directory, const std::string& reason,
                        SaveReport& report) {
     for (int k = 0; k < c.树型框1->Count(); ++k) {
-        if (c.树型框1->Tick(k) == 1) NoteFailure(report, directory + kPathSeparator + c.树型框1->Text(k).toStdString(), reason);
+        if (c.树型框1->Tick(k) == 1) NoteFailure(report, directory + kPathSeparator + c.树型框1->Text(k), reason);
     }
 }
 
@@ -125,20 +121,20 @@ void MakeSavedFilesDurable(TargetDirectory& target, const std::string& directory
     if (report.written == 0 || target.MakeDurable(reason)) return;
     const std::int64_t lost = report.written;
     report.written = report.partial = report.renamed = 0;
-    const std::string why = Words::tr("无法把文件写入磁盘（%1）").arg(QString::fromStdString(reason)).toStdString();
+    const std::string why = Words::tr("无法把文件写入磁盘（%1）").Arg((reason)).Utf8();
     for (std::int64_t i = 0; i < lost; ++i) NoteFailure(report, directory, why);
 }
 
-QString RenamedText(const SaveReport& report) {
+Message RenamedText(const SaveReport& report) {
     if (report.renamed == 0) return {};
     return Words::tr("\n%1 张照片的文件名已被目录里的其他文件占用，已改用新名字保存（如 %2），原有文件保持不变。")
-        .arg(report.renamed)
-        .arg(QString::fromStdString(report.firstRenamed));
+        .Arg(report.renamed)
+        .Arg((report.firstRenamed));
 }
 
-QString PartialText(const SaveReport& report) {
+Message PartialText(const SaveReport& report) {
     if (report.partial == 0) return {};
-    return Words::tr("\n%1 张照片有无法读取的扇区，已用 0 填充后保存，可能显示不完整。").arg(report.partial);
+    return Words::tr("\n%1 张照片有无法读取的扇区，已用 0 填充后保存，可能显示不完整。").Arg(report.partial);
 }
 
 void TellOutcome(const SaveControls& c, const SaveReport& report) {
@@ -153,10 +149,10 @@ void TellOutcome(const SaveControls& c, const SaveReport& report) {
     }
     ShowWarning(c.window,
                 Words::tr("保存未完成：%1 个文件未能保存，%2 个已保存。\n第一个失败的文件：%3\n原因：%4")
-                        .arg(report.failed)
-                        .arg(report.written)
-                        .arg(QDir::toNativeSeparators(QString::fromStdString(report.firstFailedPath)),
-                             QString::fromStdString(report.firstFailure)) +
+                        .Arg(report.failed)
+                        .Arg(report.written)
+                        .Arg(NativePath((report.firstFailedPath)),
+                             (report.firstFailure)) +
                     PartialText(report) + RenamedText(report),
                 Words::tr("保存失败"));
 }
@@ -165,7 +161,7 @@ void SaveEntries(const SaveControls& c, const std::string& directory, SaveReport
     std::string reason;
     std::optional<TargetDirectory> target = TargetDirectory::Open(directory, reason);
     if (!target) {
-        return FailTickedEntries(c, directory, Words::tr("无法打开目录（%1）").arg(QString::fromStdString(reason)).toStdString(),
+        return FailTickedEntries(c, directory, Words::tr("无法打开目录（%1）").Arg((reason)).Utf8(),
                                  report);
     }
     if (const std::string gone = WhyResultsDriveIsGone(); !gone.empty()) return FailTickedEntries(c, directory, gone, report);
@@ -194,7 +190,7 @@ SaveReport SaveTickedPictures(const SaveControls& c) {
     gAbandoned = false;
     FailWritesBeyondFileSizeLimit();
     WaitMilliseconds(kWaitBeforeChooserMs);
-    c.时钟1->stop();
+    c.时钟1->Stop();
     if (ChooseTargetDirectory(c, TheScanState().ScannedDrive)) {
         SaveEntries(c, c.目录编辑框1->DirectoryText(), report);
     } else {
@@ -202,7 +198,7 @@ SaveReport SaveTickedPictures(const SaveControls& c) {
     }
     if (gAbandoned) return report;
     if (!report.cancelled) TellOutcome(c, report);
-    c.时钟1->start(kProgressInterval);
+    c.时钟1->Start(kProgressInterval);
     return report;
 }
 

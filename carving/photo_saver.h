@@ -1,15 +1,11 @@
 #pragma once
 // Saving the ticked pictures of the result list into a directory the user chooses.
-#include <QString>
+#include "platform/message.h"
 #include <cstdint>
 #include <string>
 
 #include "platform/window_runtime.h"
 
-class QLabel;
-class QProgressBar;
-class QTimer;
-class QWidget;
 
 namespace velkor {
 
@@ -18,18 +14,18 @@ class TextStore;
 class TreeBox;
 
 // The folder chooser's prompt, in the window's language.
-inline QString FolderPrompt() { return Words::tr("请不要保存到当前扫描的盘符 以免覆盖"); }
+inline Message FolderPrompt() { return Words::tr("请不要保存到当前扫描的盘符 以免覆盖"); }
 
 // The window's controls a save reads and writes.
 struct SaveControls {
-    QWidget* window = nullptr;
+    Window* window = nullptr;
     TreeBox* 树型框1 = nullptr;
     TextStore* 代码编辑框1 = nullptr;
     DirectoryEditBox* 目录编辑框1 = nullptr;
-    QProgressBar* 进度条1 = nullptr;
-    QLabel* 透明标签1 = nullptr;
-    QTimer* 时钟1 = nullptr;
-    QLabel* statusText = nullptr;  // the status bar's field for the files saved and the time left; may be absent
+    ProgressBar* 进度条1 = nullptr;
+    Label* 透明标签1 = nullptr;
+    Timer* 时钟1 = nullptr;
+    Label* statusText = nullptr;  // the status bar's field for the files saved and the time left; may be absent
 };
 
 // What a save did.

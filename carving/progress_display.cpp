@@ -1,7 +1,5 @@
 #include "carving/progress_display.h"
 
-#include <QLabel>
-#include <QProgressBar>
 #include <algorithm>
 #include <cmath>
 
@@ -12,21 +10,21 @@ namespace {
 
 double RoundToHundredths(double value) { return std::round(value * 100.0) / 100.0; }
 
-void ShowPercentage(QProgressBar& bar, QLabel& label, double percentage) {
-    bar.setValue(static_cast<int>(percentage));
-    label.setText(PercentText(percentage));
+void ShowPercentage(ProgressBar& bar, Label& label, double percentage) {
+    bar.SetValue(static_cast<int>(percentage));
+    label.SetText(Message(PercentText(percentage)));
 }
 
 }  // namespace
 
-QString PercentText(double percentage) {
-    QString text = QString::number(RoundToHundredths(percentage), 'f', 2);
-    while (text.endsWith('0')) text.chop(1);
-    if (text.endsWith('.')) text.chop(1);
+std::string PercentText(double percentage) {
+    std::string text = FixedText(RoundToHundredths(percentage), 2);
+    while (text.back() == '0') text.pop_back();
+    if (text.back() == '.') text.pop_back();
     return text + "%";
 }
 
-void ShowScanProgress(QProgressBar& bar, QLabel& label, std::int64_t scanPosition, std::int64_t deviceSectors) {
+void ShowScanProgress(ProgressBar& bar, Label& label, std::int64_t scanPosition, std::int64_t deviceSectors) {
     // A drive of unknown size has no progress to show; the timer keeps running.
     if (deviceSectors <= 0) {
         ShowPercentage(bar, label, 0.0);
@@ -34,14 +32,14 @@ void ShowScanProgress(QProgressBar& bar, QLabel& label, std::int64_t scanPositio
     }
     const double percentage = static_cast<double>(scanPosition) / (static_cast<double>(deviceSectors) / 100.0);
     if (RoundToHundredths(percentage) > 100.0 + 0.0000001) {
-        label.setText(Words::tr("完成"));
-        bar.setValue(100);
+        label.SetText(Words::tr("完成"));
+        bar.SetValue(100);
         return;
     }
     ShowPercentage(bar, label, percentage);
 }
 
-void ShowSaveProgress(QProgressBar& bar, QLabel& label, std::int64_t i, std::int64_t n) {
+void ShowSaveProgress(ProgressBar& bar, Label& label, std::int64_t i, std::int64_t n) {
     ShowPercentage(bar, label, static_cast<double>(i) / (static_cast<double>(n) / 100.0));
 }
 
@@ -67,27 +65,27 @@ std::optional<std::chrono::seconds> RateMeter::TimeLeft(std::int64_t remaining) 
     return std::chrono::seconds(static_cast<std::int64_t>(std::ceil(static_cast<double>(std::max<std::int64_t>(remaining, 0)) / *rate)));
 }
 
-QString TimeLeftText(std::chrono::seconds left) {
+Message TimeLeftText(std::chrono::seconds left) {
     const std::int64_t total = left.count();
     const std::int64_t hours = total / 3600;
     const std::int64_t minutes = total % 3600 / 60;
     const std::int64_t seconds = total % 60;
-    if (hours > 0) return Words::tr("约 %1 小时 %2 分").arg(hours).arg(minutes);
-    if (minutes > 0) return Words::tr("约 %1 分 %2 秒").arg(minutes).arg(seconds, 2, 10, QLatin1Char('0'));
-    return Words::tr("约 %1 秒").arg(seconds);
+    if (hours > 0) return Words::tr("约 %1 小时 %2 分").Arg(hours).Arg(minutes);
+    if (minutes > 0) return Words::tr("约 %1 分 %2 秒").Arg(minutes).Padded(seconds, 2, '0');
+    return Words::tr("约 %1 秒").Arg(seconds);
 }
 
-QString ScanRateText(const RateMeter& sectors, std::int64_t sectorsLeft) {
+Message ScanRateText(const RateMeter& sectors, std::int64_t sectorsLeft) {
     const std::optional<double> rate = sectors.PerSecond();
     if (!rate) return Words::tr("正在估算读取速度");
     const double megabytes = *rate * 512.0 / 1e6;
-    return Words::tr("读取 %1 MB/s，还需%2").arg(megabytes, 0, 'f', 1).arg(TimeLeftText(*sectors.TimeLeft(sectorsLeft)));
+    return Words::tr("读取 %1 MB/s，还需%2").Fixed(megabytes, 1).Arg(TimeLeftText(*sectors.TimeLeft(sectorsLeft)));
 }
 
-QString SaveRateText(const RateMeter& bytes, std::int64_t bytesLeft, std::int64_t saved, std::int64_t total) {
-    const QString files = Words::tr("已保存 %1 / %2 张").arg(saved).arg(total);
+Message SaveRateText(const RateMeter& bytes, std::int64_t bytesLeft, std::int64_t saved, std::int64_t total) {
+    const Message files = Words::tr("已保存 %1 / %2 张").Arg(saved).Arg(total);
     const std::optional<std::chrono::seconds> left = bytes.TimeLeft(bytesLeft);
-    return left ? Words::tr("%1，还需%2").arg(files, TimeLeftText(*left)) : files;
+    return left ? Words::tr("%1，还需%2").Arg(files, TimeLeftText(*left)) : files;
 }
 
 }  // namespace velkor

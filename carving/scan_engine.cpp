@@ -1,7 +1,5 @@
 #include "carving/scan_engine.h"
 
-#include <QProgressBar>
-#include <QPushButton>
 #include <algorithm>
 #include <chrono>
 #include <cstring>
@@ -24,7 +22,7 @@
 namespace velkor {
 namespace {
 
-QString CannotScanTitle() { return Words::tr("无法扫描"); }
+Message CannotScanTitle() { return Words::tr("无法扫描"); }
 
 // Set when the window closes during a scan: the scan ends without any message.
 bool gAbandoned = false;
@@ -44,7 +42,7 @@ struct ScanRun {
     const ScanControls& controls;
     ScanState& state;
     EventPump pump;
-    QString failure;  // set when the scan had to stop because it cannot work
+    Message failure;  // set when the scan had to stop because it cannot work
     std::optional<DirectoryLock> scratchLock;  // held from the start of a scan to its end
     bool anyJudged = false;                    // picvet has judged a candidate in this scan
     std::int64_t unjudged = 0;                 // candidates picvet could not judge
@@ -56,16 +54,16 @@ struct ScanRun {
     ByteView pair{};                           // the current chunk and the one behind it, once both are there
 };
 
-QString Text(const std::string& text) { return QString::fromStdString(text); }
+Message Text(const std::string& text) { return Message(text); }
 
-QString DriveName(const std::string& letter) {
+Message DriveName(const std::string& letter) {
     if (const auto volume = CurrentVolume(letter)) {
-        return Words::tr("%1:（%2）").arg(Text(letter), Text(volume->source));
+        return Words::tr("%1:（%2）").Arg(Text(letter), Text(volume->source));
     }
-    return Text(letter) + ":";
+    return Message(letter + ":");
 }
 
-QString ScratchFaultText(ScratchFault fault) {
+Message ScratchFaultText(ScratchFault fault) {
     switch (fault) {
         case ScratchFault::kSymbolicLink: return Words::tr("是一个符号链接");
         case ScratchFault::kNotRegular: return Words::tr("不是普通文件");
@@ -78,16 +76,16 @@ QString ScratchFaultText(ScratchFault fault) {
 // Returns why the program directory's scratch files cannot be written for a scan of
 // source; empty when they can. A scratch name that is not a plain file of ours, or
 // that is the very drive being scanned, would have its content destroyed.
-QString WhyScratchFilesUnsafe(const std::string& source) {
+Message WhyScratchFilesUnsafe(const std::string& source) {
     for (const std::string& path : {CandidateFilePath(), VerdictFilePath(), ScratchLockPath()}) {
         const ScratchFault fault = ScratchFaultOf(path);
         if (fault != ScratchFault::kNone) {
             return Words::tr("程序目录里的 %1 %2，Velkor 不会写入它。请移走它后再扫描。")
-                .arg(Text(path), ScratchFaultText(fault));
+                .Arg(Text(path), ScratchFaultText(fault));
         }
         if (SameFile(path, source)) {
             return Words::tr("正在扫描的 %1 就是程序目录里的临时文件 %2，扫描会覆盖它。请先把它移到别处。")
-                .arg(Text(source), Text(path));
+                .Arg(Text(source), Text(path));
         }
     }
     return {};
@@ -95,39 +93,39 @@ QString WhyScratchFilesUnsafe(const std::string& source) {
 
 // Returns why the selected drive is not, or no longer, the one the user chose from
 // the list; empty when it still is.
-QString WhyDriveChanged(const ScanState& state) {
-    const QString letter = Text(state.SelectedDrive) + ":";
+Message WhyDriveChanged(const ScanState& state) {
+    const std::string letter = state.SelectedDrive + ":";
     const std::optional<VolumeInfo> now = CurrentVolume(state.SelectedDrive);
     if (!now || !now->identity) {
-        return Words::tr("驱动器 %1 已不存在（已被移除或拔出）。请重新选择驱动器。").arg(letter);
+        return Words::tr("驱动器 %1 已不存在（已被移除或拔出）。请重新选择驱动器。").Arg(letter);
     }
     const std::optional<VolumeInfo>& listed = state.SelectedVolume;
     if (!listed || listed->identity != now->identity || listed->sizeBytes != now->sizeBytes) {
         return Words::tr("驱动器 %1 在选择之后已被更换或改变了大小（现在是 %2）。请重新选择驱动器后再扫描。")
-            .arg(letter, Text(now->description));
+            .Arg(letter, Text(now->description));
     }
     return {};
 }
 
 // Returns why an image is too small to hold even one sector; empty for anything else.
-QString WhyImageTooSmall(const std::optional<VolumeInfo>& volume) {
+Message WhyImageTooSmall(const std::optional<VolumeInfo>& volume) {
     if (!volume || !volume->isImage || volume->sizeBytes >= kSectorSize) return {};
-    if (volume->sizeBytes == 0) return Words::tr("映像文件 %1 是空的（0 字节），没有可扫描的内容。").arg(Text(volume->source));
+    if (volume->sizeBytes == 0) return Words::tr("映像文件 %1 是空的（0 字节），没有可扫描的内容。").Arg(Text(volume->source));
     return Words::tr("映像文件 %1 只有 %2 字节，不足一个扇区（512 字节），无法扫描。")
-        .arg(Text(volume->source))
-        .arg(volume->sizeBytes);
+        .Arg(Text(volume->source))
+        .Arg(volume->sizeBytes);
 }
 
-QString WhyProgramDirectoryOnDrive(const std::string& letter) {
+Message WhyProgramDirectoryOnDrive(const std::string& letter) {
     if (!DirectoryLiesOnDrive(ProgramDirectory(), letter)) return {};
     return Words::tr("程序目录 %1 位于正在恢复的驱动器 %2 所在的磁盘上。扫描时写入的临时文件会落在空闲空间上，"
                      "覆盖尚未恢复的照片。请把 Velkor 复制到另一块磁盘或 U 盘，从那里运行。")
-        .arg(Text(ProgramDirectory()), DriveName(letter));
+        .Arg(Text(ProgramDirectory()), DriveName(letter));
 }
 
 // Takes the program directory's scratch files for this scan; returns why it cannot, or an empty text.
-QString TakeScratchFiles(std::optional<DirectoryLock>& scratchLock) {
-    const QString directory = QString::fromStdString(ProgramDirectory());
+Message TakeScratchFiles(std::optional<DirectoryLock>& scratchLock) {
+    const std::string directory = ProgramDirectory();
     bool heldElsewhere = false;
     std::string failure;
     scratchLock = DirectoryLock::TryTake(ScratchLockPath(), heldElsewhere, failure);
@@ -135,13 +133,13 @@ QString TakeScratchFiles(std::optional<DirectoryLock>& scratchLock) {
     if (heldElsewhere) {
         return Words::tr("另一个 Velkor 正在用程序目录 %1 扫描。两个副本不能共用这里的临时文件，"
                          "请等那次扫描结束，或从另一个目录运行本程序。")
-            .arg(directory);
+            .Arg(directory);
     }
-    return Words::tr("无法锁定程序目录 %1 的临时文件（%2），无法扫描。").arg(directory, QString::fromStdString(failure));
+    return Words::tr("无法锁定程序目录 %1 的临时文件（%2），无法扫描。").Arg(directory, (failure));
 }
 
 // Advice that fits why a drive cannot be opened and by whom.
-QString AdviceFor(const ReadReport& report, const std::optional<VolumeInfo>& volume) {
+Message AdviceFor(const ReadReport& report, const std::optional<VolumeInfo>& volume) {
     if (!report.denied) return {};
     if (volume && volume->isImage) return Words::tr("请检查映像文件的读取权限。");
     if (RunsAsAdministrator()) {
@@ -150,48 +148,48 @@ QString AdviceFor(const ReadReport& report, const std::optional<VolumeInfo>& vol
     return Words::tr("请以 root 运行，或把用户加入 disk 组（sudo usermod -aG disk $USER，然后重新登录）。");
 }
 
-QString WhyDriveUnreadable(const ScanState& state) {
+Message WhyDriveUnreadable(const ScanState& state) {
     if (state.SelectedDrive.empty()) return Words::tr("没有选择驱动器。");
-    if (QString why = WhyDriveChanged(state); !why.isEmpty()) return why;
-    if (QString why = WhyImageTooSmall(state.SelectedVolume); !why.isEmpty()) return why;
+    if (Message why = WhyDriveChanged(state); !why.Empty()) return why;
+    if (Message why = WhyImageTooSmall(state.SelectedVolume); !why.Empty()) return why;
     ReadReport report;
     ReadVolumeSectors(state.SelectedDrive, 0, 1, &report);
     if (!report.opened) {
         return Words::tr("无法打开驱动器 %1：%2。%3")
-            .arg(DriveName(state.SelectedDrive), Text(report.reason), AdviceFor(report, state.SelectedVolume));
+            .Arg(DriveName(state.SelectedDrive), Text(report.reason), AdviceFor(report, state.SelectedVolume));
     }
     if (state.DeviceSectors <= 0) {
-        return Words::tr("无法确定驱动器 %1 的大小，无法扫描。").arg(DriveName(state.SelectedDrive));
+        return Words::tr("无法确定驱动器 %1 的大小，无法扫描。").Arg(DriveName(state.SelectedDrive));
     }
     return {};
 }
 
-QString WhyValidationCannotWork(const ScanState& state) {
+Message WhyValidationCannotWork(const ScanState& state) {
     if (!IsExecutableFile(ValidatorPath())) {
-        return Words::tr("找不到校验程序 %1，或它不可执行。").arg(Text(ValidatorPath()));
+        return Words::tr("找不到校验程序 %1，或它不可执行。").Arg(Text(ValidatorPath()));
     }
     if (!IsDirectoryWritable(ProgramDirectory())) {
-        return Words::tr("程序目录 %1 不可写，无法存放临时文件。").arg(Text(ProgramDirectory()));
+        return Words::tr("程序目录 %1 不可写，无法存放临时文件。").Arg(Text(ProgramDirectory()));
     }
-    if (QString why = WhyProgramDirectoryOnDrive(state.SelectedDrive); !why.isEmpty()) return why;
+    if (Message why = WhyProgramDirectoryOnDrive(state.SelectedDrive); !why.Empty()) return why;
     return WhyScratchFilesUnsafe(state.SelectedVolume ? state.SelectedVolume->source : std::string());
 }
 
 // Returns why a scan of the selected drive cannot work, or an empty text; when it
 // can, scratchLock holds the scratch files for it.
-QString WhyScanCannotStart(const ScanState& state, std::optional<DirectoryLock>& scratchLock) {
-    if (QString why = WhyDriveUnreadable(state); !why.isEmpty()) return why;
-    if (QString why = WhyValidationCannotWork(state); !why.isEmpty()) return why;
+Message WhyScanCannotStart(const ScanState& state, std::optional<DirectoryLock>& scratchLock) {
+    if (Message why = WhyDriveUnreadable(state); !why.Empty()) return why;
+    if (Message why = WhyValidationCannotWork(state); !why.Empty()) return why;
     return TakeScratchFiles(scratchLock);
 }
 
 void StartScan(ScanRun& run) {
     const ScanControls& c = run.controls;
-    c.按钮1->setText(StopCaption());
+    c.按钮1->SetText(StopCaption());
     run.state.ScanPosition = 0;
     run.state.ScannedDrive = run.state.SelectedDrive;
     run.state.ScannedIdentity = run.state.SelectedVolume ? run.state.SelectedVolume->identity : std::nullopt;
-    c.驱动器框1->setEnabled(false);
+    c.驱动器框1->SetEnabled(false);
     c.树型框1->SetCurrentIndex(kNoEntryIndex);
     Preview(c);
     ClearResultTree(*c.树型框1);
@@ -200,25 +198,25 @@ void StartScan(ScanRun& run) {
 
 void StopScan(ScanRun& run) {
     const ScanControls& c = run.controls;
-    c.按钮1->setText(ScanCaption());
+    c.按钮1->SetText(ScanCaption());
     run.state.ScanPosition = StopPositionFor(run.state.DeviceSectors);
-    c.驱动器框1->setEnabled(true);
-    c.进度条1->setValue(100);
+    c.驱动器框1->SetEnabled(true);
+    c.进度条1->SetValue(100);
 }
 
 // Lists the current candidate; a photo whose data does not close cleanly is shown as
 // possibly damaged, and listed, ticked and saved all the same.
-void ListPicture(ScanRun& run, std::int64_t start, const QString& damage) {
+void ListPicture(ScanRun& run, std::int64_t start, const Message& damage) {
     ScanState& s = run.state;
     TreeBox& tree = *run.controls.树型框1;
     AppendResultEntry(tree, std::to_string(s.NameCounter) + ".jpg");
-    if (!damage.isEmpty()) tree.MarkDamaged(tree.Count() - 1, damage);
+    if (!damage.Empty()) tree.MarkDamaged(tree.Count() - 1, damage);
     ++s.NameCounter;
     AppendResultLocation(*run.controls.代码编辑框1, start, s.CandidateSectors);
 }
 
-void StopForFailure(ScanRun& run, const QString& failure) {
-    if (run.failure.isEmpty()) run.failure = failure;
+void StopForFailure(ScanRun& run, const Message& failure) {
+    if (run.failure.Empty()) run.failure = failure;
     run.state.ScanPosition = StopPositionFor(run.state.DeviceSectors);
 }
 
@@ -230,7 +228,7 @@ void NoteUnjudged(ScanRun& run, const ValidatorExchange& exchange) {
     if (run.anyJudged || (!exchange.timedOut && run.unjudged < kUnjudgedBeforeGivingUp)) return;
     StopForFailure(run, Words::tr("校验程序 %1 无法判定候选照片：它%2。扫描已停止；"
                                   "请检查 picvet 是否完整（重新构建或安装 Velkor）。")
-                            .arg(Text(ValidatorPath()), Text(exchange.failure)));
+                            .Arg(Text(ValidatorPath()), Text(exchange.failure)));
 }
 
 enum class CutVerdict { kAccepted, kNotListed, kNoCut };
@@ -245,7 +243,7 @@ CutVerdict JudgeCut(ScanRun& run, ByteView reach, std::int64_t sectors) {
         StopForFailure(run, Text(exchange.failure) + Words::tr("，扫描已停止。"));
     } else if (!exchange.validatorStarted) {
         StopForFailure(run, Words::tr("校验程序 %1 无法启动（%2），扫描已停止。")
-                                .arg(Text(ValidatorPath()), Text(exchange.failure)));
+                                .Arg(Text(ValidatorPath()), Text(exchange.failure)));
     } else if (!exchange.judged) {
         NoteUnjudged(run, exchange);
     } else {
@@ -271,7 +269,7 @@ void NoteRead(ScanRun& run, const ReadReport& report, std::int64_t firstSector) 
     const ScanState& s = run.state;
     if (!report.opened || report.gone) {
         StopForFailure(run, Words::tr("驱动器 %1 在扫描中已无法读取（%2），扫描已停止。已找到的照片仍在列表中。")
-                                .arg(DriveName(s.SelectedDrive), Text(report.reason)));
+                                .Arg(DriveName(s.SelectedDrive), Text(report.reason)));
         return;
     }
     const std::int64_t wanted = std::clamp<std::int64_t>(s.DeviceSectors - firstSector, 0, kChunkSectors);
@@ -319,14 +317,14 @@ ByteView LongSearchBlock(ScanRun& run, std::size_t offset) {
 // does not close the picture inside the cut, the cut stands.
 struct OwnLength {
     std::int64_t sectors = 0;
-    QString damage;  // why the photo may be incomplete; empty when its data closes cleanly
+    Message damage;  // why the photo may be incomplete; empty when its data closes cleanly
 };
 
 // What the walk of a photo's structure says of its data, in words for the tooltip.
-QString DamageOf(const PictureWalk& walk, std::int64_t cutBytes) {
+Message DamageOf(const PictureWalk& walk, std::int64_t cutBytes) {
     switch (walk.end) {
         case PictureEnd::kComplete:
-            return walk.eoiEnd <= cutBytes ? QString() : Words::tr("可能不完整：照片的结尾在保存的长度之外");
+            return walk.eoiEnd <= cutBytes ? Message() : Words::tr("可能不完整：照片的结尾在保存的长度之外");
         case PictureEnd::kRunsIntoAnotherPicture: return Words::tr("可能不完整：照片的数据中途进入了另一张照片（文件可能有碎片）");
         case PictureEnd::kImpossibleMarker: return Words::tr("可能不完整：照片的数据中有不该出现的标记（文件可能有碎片或损坏）");
         case PictureEnd::kDataEnds: return Words::tr("可能不完整：照片的数据在结束标记之前就断了");
@@ -335,8 +333,8 @@ QString DamageOf(const PictureWalk& walk, std::int64_t cutBytes) {
 }
 
 OwnLength OwnSectors(const PictureWalk& walk, ByteView reach, std::int64_t cutSectors) {
-    const QString damage = DamageOf(walk, cutSectors * kSectorSize);
-    if (!damage.isEmpty()) return {cutSectors, damage};
+    const Message damage = DamageOf(walk, cutSectors * kSectorSize);
+    if (!damage.Empty()) return {cutSectors, damage};
     const std::int64_t end = std::min<std::int64_t>(std::max(walk.eoiEnd, walk.declaredEnd),
                                                     static_cast<std::int64_t>(reach.size()));
     return {(end + kSectorSize - 1) / kSectorSize, {}};
@@ -486,24 +484,24 @@ void ScanChunk(ScanRun& run) {
 
 // The completion message: "扫描完成" alone when everything could be read and judged,
 // followed by a count of what could not otherwise.
-QString CompletionText(const ScanRun& run) {
-    QString text = Words::tr("扫描完成");
+Message CompletionText(const ScanRun& run) {
+    Message text = Words::tr("扫描完成");
     if (run.unjudged > 0) {
         text += Words::tr("\n有 %1 个候选照片无法判定：校验程序 picvet %2。")
-                    .arg(run.unjudged)
-                    .arg(Text(run.firstUnjudgedWhy));
+                    .Arg(run.unjudged)
+                    .Arg(Text(run.firstUnjudgedWhy));
     }
     if (run.unreadableSectors > 0) {
         text += Words::tr("\n有 %1 个扇区无法读取（按 0 处理，其中的照片可能找不到），第一个无法读取的范围从第 %2 扇区开始。")
-                    .arg(run.unreadableSectors)
-                    .arg(run.firstUnreadableSector);
+                    .Arg(run.unreadableSectors)
+                    .Arg(run.firstUnreadableSector);
     }
     return text;
 }
 
 void TellOutcome(const ScanRun& run) {
-    QWidget* window = run.controls.window;
-    if (!run.failure.isEmpty()) {
+    Window* window = run.controls.window;
+    if (!run.failure.Empty()) {
         ShowWarning(window, run.failure, CannotScanTitle());
     } else if (run.unjudged > 0 || run.unreadableSectors > 0) {
         ShowWarning(window, CompletionText(run), Words::tr("完成"));
@@ -516,8 +514,8 @@ void FinishScan(ScanRun& run, bool wasStop) {
     const ScanControls& c = run.controls;
     SelectAllEntries(*c.树型框1);
     if (!wasStop && !gAbandoned) TellOutcome(run);
-    c.驱动器框1->setEnabled(true);
-    c.按钮1->setText(ScanCaption());
+    c.驱动器框1->SetEnabled(true);
+    c.按钮1->SetText(ScanCaption());
     HoldCandidate(run.state, run.state.CandidateBytes);
     run.state.CurrentChunk = {};
     run.pair = {};
@@ -538,11 +536,11 @@ void AbandonScan() {
 
 void ScanButtonAction(const ScanControls& controls) {
     ScanRun run{controls, TheScanState(), {}, {}, {}};
-    const bool isStart = controls.按钮1->text() == ScanCaption();
+    const bool isStart = controls.按钮1->Text() == ScanCaption().Utf8();
     FailWritesBeyondFileSizeLimit();
     if (isStart) {
-        const QString reason = WhyScanCannotStart(run.state, run.scratchLock);
-        if (!reason.isEmpty()) {
+        const Message reason = WhyScanCannotStart(run.state, run.scratchLock);
+        if (!reason.Empty()) {
             ShowWarning(controls.window, reason, CannotScanTitle());
             return;
         }
@@ -579,7 +577,7 @@ std::string WhyResultsDriveIsGone() {
     const ScanState& s = TheScanState();
     const std::optional<VolumeInfo> now = CurrentVolume(s.ScannedDrive);
     if (now && now->identity && now->identity == s.ScannedIdentity) return {};
-    return Words::tr("扫描时的驱动器 %1: 已被移除或更换").arg(Text(s.ScannedDrive)).toStdString();
+    return Words::tr("扫描时的驱动器 %1: 已被移除或更换").Arg(Text(s.ScannedDrive)).Utf8();
 }
 
 }  // namespace velkor

@@ -1,16 +1,13 @@
 #pragma once
 // The scan: walks the selected drive chunk by chunk, cuts JPEG candidates at
 // sector starts, has them judged and lists the accepted ones. Also the preview.
-#include <QString>
+#include "platform/message.h"
 #include <cstdint>
 #include <string>
 
 #include "platform/bytes.h"
 #include "platform/window_runtime.h"
 
-class QProgressBar;
-class QPushButton;
-class QWidget;
 
 namespace velkor {
 
@@ -25,15 +22,15 @@ inline constexpr std::int64_t kMinimumListedSectors = 5;
 inline constexpr std::int64_t kStopPosition = 55555555555;
 
 // The Scan button's two captions, in the window's language.
-inline QString ScanCaption() { return Words::tr("扫描"); }
-inline QString StopCaption() { return Words::tr("停止"); }
+inline Message ScanCaption() { return Words::tr("扫描"); }
+inline Message StopCaption() { return Words::tr("停止"); }
 
 // The window's controls the scan and the preview read and write.
 struct ScanControls {
-    QWidget* window = nullptr;
-    QPushButton* 按钮1 = nullptr;
+    Window* window = nullptr;
+    Button* 按钮1 = nullptr;
     DriveBox* 驱动器框1 = nullptr;
-    QProgressBar* 进度条1 = nullptr;
+    ProgressBar* 进度条1 = nullptr;
     TreeBox* 树型框1 = nullptr;
     TextStore* 代码编辑框1 = nullptr;
     PictureBox* 图片框1 = nullptr;

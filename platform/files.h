@@ -17,6 +17,8 @@ void OverrideProgramDirectory(const std::string& directory);
 
 // The separator appended between a directory and a file name.
 inline constexpr char kPathSeparator = '/';
+// path written with this system's separator, as the user sees paths.
+std::string NativePath(std::string path);
 
 // Writes bytes to path, creating or replacing its content, never through a
 // symbolic link; returns false when it could not be written whole, with the

@@ -41,6 +41,8 @@ std::string ProgramDirectory() {
     return directory;
 }
 
+std::string NativePath(std::string path) { return path; }
+
 void OverrideProgramDirectory(const std::string& directory) {
     std::lock_guard lock(gOverrideMutex);
     gOverride = directory;

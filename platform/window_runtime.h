@@ -5,7 +5,10 @@
 #include <QCoreApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
 #include <QString>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QWidget>
 #include <chrono>
@@ -16,6 +19,7 @@
 
 #include "platform/bytes.h"
 #include "platform/drive_table.h"
+#include "platform/message.h"
 #include "platform/picture_measure.h"
 
 class QMenu;
@@ -27,10 +31,41 @@ namespace velkor {
 // can be opened.
 bool BindWindowRuntime();
 
-// The window's words. Each text is written in Chinese, which is both its key and
-// what the window shows unless the user's language has a catalogue.
-class Words {
-    Q_DECLARE_TR_FUNCTIONS(Words)
+// The text of message for Qt's own calls.
+inline QString ToQString(const Message& message) { return QString::fromStdString(message.Utf8()); }
+
+// The window the controls lie on; the owner of the boxes they open.
+using Window = QWidget;
+
+// A push button whose caption the system reads back.
+class Button : public QPushButton {
+public:
+    using QPushButton::QPushButton;
+    void SetText(const Message& caption) { setText(ToQString(caption)); }
+    std::string Text() const { return text().toStdString(); }
+};
+
+// A progress bar of 0 to 100.
+class ProgressBar : public QProgressBar {
+public:
+    using QProgressBar::QProgressBar;
+    void SetValue(int value) { setValue(value); }
+};
+
+// A line of text: the percentage label, the status bar's field.
+class Label : public QLabel {
+public:
+    using QLabel::QLabel;
+    void SetText(const Message& text) { setText(ToQString(text)); }
+    std::string Text() const { return text().toStdString(); }
+};
+
+// A repeating timer on the window's thread.
+class Timer : public QTimer {
+public:
+    using QTimer::QTimer;
+    void Start(int milliseconds) { start(milliseconds); }
+    void Stop() { stop(); }
 };
 
 // Returns the language the window speaks for these preferences, most wanted
@@ -67,6 +102,7 @@ public:
     std::string SelectedLetter() const;
     // Selects letter; returns false when it is not listed.
     bool SelectLetter(const std::string& letter);
+    void SetEnabled(bool enabled) { setEnabled(enabled); }
 
 protected:
     // The closed box is narrow: its text is cut in the middle, so both the letter
@@ -84,16 +120,16 @@ public:
     explicit TreeBox(QWidget* parent);
     void Clear();
     // Appends a top-level entry without a tick.
-    void Append(const QString& text);
+    void Append(const std::string& text);
     void SetAllTicks(bool ticked);
     int Count() const;
     // Returns the entry's text; empty for an index with no entry.
-    QString Text(int index) const;
+    std::string Text(int index) const;
     // Returns 1 when the entry is ticked, 0 otherwise (also for an index with no entry).
     int Tick(int index) const;
     void SetTick(int index, bool ticked);
     // Marks the entry as possibly damaged: a warning icon, and why in its tooltip; its text stays.
-    void MarkDamaged(int index, const QString& why);
+    void MarkDamaged(int index, const Message& why);
     // Returns true when the entry was marked as possibly damaged.
     bool IsDamaged(int index) const;
     // Returns how many entries are marked as possibly damaged.
@@ -130,7 +166,7 @@ public:
     // Returns true only while a picture is shown: false for a cleared box and for a text.
     bool HasPicture() const;
     // Returns the text shown in place of a picture; empty while a picture is shown or the box is clear.
-    QString Notice() const;
+    std::string Notice() const;
 };
 
 // Directory edit box: a directory text with a folder chooser.
@@ -139,7 +175,7 @@ public:
     explicit DirectoryEditBox(QWidget* parent);
     // Opens the folder chooser with prompt as its title; returns false when the
     // user cancels, leaving the directory text as it was.
-    bool ChooseFolder(const QString& prompt);
+    bool ChooseFolder(const Message& prompt);
     std::string DirectoryText() const;
 };
 
@@ -162,11 +198,11 @@ private:
 };
 
 // Modal message box with an information icon and OK.
-void ShowInformation(QWidget* owner, const QString& text, const QString& title);
+void ShowInformation(Window* owner, const Message& text, const Message& title);
 // Modal message box with a question icon, Yes and No; returns true only for Yes.
-bool AskYesNo(QWidget* owner, const QString& text, const QString& title);
+bool AskYesNo(Window* owner, const Message& text, const Message& title);
 // Modal message box with a warning icon and OK, for failures the user must know of.
-void ShowWarning(QWidget* owner, const QString& text, const QString& title);
+void ShowWarning(Window* owner, const Message& text, const Message& title);
 void Beep();
 // Shows menu at the mouse position and returns when it closes.
 void PopUpMenu(QMenu* menu);

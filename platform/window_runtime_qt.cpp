@@ -66,7 +66,7 @@ bool DisplayCanBeOpened() {
     return LocalXServerAnswers(Environment("DISPLAY"));
 }
 
-QString WhyNoPreview(PreviewOutcome outcome) {
+Message WhyNoPreview(PreviewOutcome outcome) {
     switch (outcome) {
         case PreviewOutcome::kTooLarge:
             return Words::tr("图片太大");
@@ -101,6 +101,10 @@ void QuietQtMessages(QtMsgType type, const QMessageLogContext& context, const QS
 }
 
 }  // namespace
+
+Message Words::tr(const char* source) {
+    return Message(QCoreApplication::translate("Words", source).toStdString());
+}
 
 bool BindWindowRuntime() {
     if (QApplication::instance() == nullptr) {
@@ -230,8 +234,8 @@ TreeBox::TreeBox(QWidget* parent) : QTreeWidget(parent) {
 
 void TreeBox::Clear() { clear(); }
 
-void TreeBox::Append(const QString& text) {
-    auto* item = new QTreeWidgetItem(this, QStringList{text});
+void TreeBox::Append(const std::string& text) {
+    auto* item = new QTreeWidgetItem(this, QStringList{QString::fromStdString(text)});
     item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
     item->setCheckState(0, Qt::Unchecked);
 }
@@ -242,9 +246,9 @@ void TreeBox::SetAllTicks(bool ticked) {
 
 int TreeBox::Count() const { return topLevelItemCount(); }
 
-QString TreeBox::Text(int index) const {
+std::string TreeBox::Text(int index) const {
     const QTreeWidgetItem* item = topLevelItem(index);
-    return item == nullptr ? QString() : item->text(0);
+    return item == nullptr ? std::string() : item->text(0).toStdString();
 }
 
 int TreeBox::Tick(int index) const {
@@ -256,11 +260,11 @@ void TreeBox::SetTick(int index, bool ticked) {
     if (QTreeWidgetItem* item = topLevelItem(index)) item->setCheckState(0, ticked ? Qt::Checked : Qt::Unchecked);
 }
 
-void TreeBox::MarkDamaged(int index, const QString& why) {
+void TreeBox::MarkDamaged(int index, const Message& why) {
     QTreeWidgetItem* item = topLevelItem(index);
     if (item == nullptr) return;
     item->setIcon(0, style()->standardIcon(QStyle::SP_MessageBoxWarning));
-    item->setToolTip(0, why);
+    item->setToolTip(0, ToQString(why));
     item->setData(0, kDamagedRole, true);
 }
 
@@ -321,7 +325,7 @@ void PictureBox::SetPicture(ByteView bytes) {
     }
     const PreviewPicture picture = DecodePreview(bytes, width(), height());
     if (picture.outcome != PreviewOutcome::kDecoded) {
-        setText(Words::tr("无法预览：") + WhyNoPreview(picture.outcome));
+        setText(ToQString(Words::tr("无法预览：") + WhyNoPreview(picture.outcome)));
         return;
     }
     setPixmap(QPixmap::fromImage(ShownImage(picture)));
@@ -329,11 +333,12 @@ void PictureBox::SetPicture(ByteView bytes) {
 
 bool PictureBox::HasPicture() const { return !pixmap().isNull(); }
 
-QString PictureBox::Notice() const { return text(); }
+std::string PictureBox::Notice() const { return text().toStdString(); }
 
 DirectoryEditBox::DirectoryEditBox(QWidget* parent) : QLineEdit(parent) {}
 
-bool DirectoryEditBox::ChooseFolder(const QString& prompt) {
+bool DirectoryEditBox::ChooseFolder(const Message& message) {
+    const QString prompt = ToQString(message);
     QFileDialog chooser(window(), prompt, text());
     chooser.setObjectName("folderChooser");
     chooser.setFileMode(QFileDialog::Directory);
@@ -352,18 +357,18 @@ MeasuringControl::MeasuringControl(QWidget* parent) : QWidget(parent) {}
 
 void MeasuringControl::SetPictureData(ByteView bytes) { size_ = MeasurePicture(bytes); }
 
-void ShowInformation(QWidget* owner, const QString& text, const QString& title) {
-    QMessageBox::information(owner, title, text, QMessageBox::Ok);
+void ShowInformation(Window* owner, const Message& text, const Message& title) {
+    QMessageBox::information(owner, ToQString(title), ToQString(text), QMessageBox::Ok);
 }
 
-bool AskYesNo(QWidget* owner, const QString& text, const QString& title) {
+bool AskYesNo(Window* owner, const Message& text, const Message& title) {
     // Yes is the default button, as the first button of a Yes/No box is.
-    return QMessageBox::question(owner, title, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes) ==
+    return QMessageBox::question(owner, ToQString(title), ToQString(text), QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes) ==
            QMessageBox::Yes;
 }
 
-void ShowWarning(QWidget* owner, const QString& text, const QString& title) {
-    QMessageBox::warning(owner, title, text, QMessageBox::Ok);
+void ShowWarning(Window* owner, const Message& text, const Message& title) {
+    QMessageBox::warning(owner, ToQString(title), ToQString(text), QMessageBox::Ok);
 }
 
 void Beep() { QApplication::beep(); }

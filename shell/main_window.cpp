@@ -54,15 +54,15 @@ Control* Place(Control* control, const char* name, int left, int top, int width,
 void TellImagesNotOffered(QWidget* window) {
     const std::vector<std::string> notOffered = ImagesNotOffered();
     if (notOffered.empty()) return;
-    QString text = Words::tr("以下映像文件无法作为驱动器列出：");
-    for (const std::string& line : notOffered) text += "\n" + QString::fromStdString(line);
+    Message text = Words::tr("以下映像文件无法作为驱动器列出：");
+    for (const std::string& line : notOffered) text += Message("\n" + line);
     ShowWarning(window, text, Words::tr("映像文件无法打开"));
 }
 
 }  // namespace
 
 MainWindow::MainWindow() {
-    setWindowTitle(WindowTitle());
+    setWindowTitle(ToQString(WindowTitle()));
     CreateControls();
     CreateMenus();
     WireEvents();
@@ -76,45 +76,45 @@ void MainWindow::CreateControls() {
     const QFont song = SongFont();
     驱动器框1 = Place(new DriveBox(client_), "驱动器框1", 5, 8, 139, 22);
     驱动器框1->setFont(song);
-    按钮1 = Place(new QPushButton(ScanCaption(), client_), "按钮1", 148, 8, 56, 24);
-    按钮3 = Place(new QPushButton(Words::tr("保存"), client_), "按钮3", 214, 8, 56, 24);
-    进度条1 = Place(new QProgressBar(client_), "进度条1", 288, 8, 288, 22);
+    按钮1 = Place(new Button(ToQString(ScanCaption()), client_), "按钮1", 148, 8, 56, 24);
+    按钮3 = Place(new Button(ToQString(Words::tr("保存")), client_), "按钮3", 214, 8, 56, 24);
+    进度条1 = Place(new ProgressBar(client_), "进度条1", 288, 8, 288, 22);
     进度条1->setRange(0, 100);
     进度条1->setValue(0);
     进度条1->setTextVisible(false);
-    透明标签1 = Place(new QLabel(client_), "透明标签1", 586, 8, 43, 22);
+    透明标签1 = Place(new Label(client_), "透明标签1", 586, 8, 43, 22);
     透明标签1->setAttribute(Qt::WA_TranslucentBackground);
     透明标签1->setFont(song);
     树型框1 = Place(new TreeBox(client_), "树型框1", 5, 40, 139, 392);
     树型框1->setFont(song);
     图片框1 = Place(new PictureBox(client_), "图片框1", 145, 40, 488, 392);
     状态条1 = Place(new QWidget(client_), "状态条1", 0, 435, 634, 20);
-    driveStatus_ = Place(new QLabel(状态条1), "状态条1.1", 0, 0, 144, 20);
-    resultStatus_ = Place(new QLabel(状态条1), "状态条1.2", 146, 0, 488, 20);
+    driveStatus_ = Place(new Label(状态条1), "状态条1.1", 0, 0, 144, 20);
+    resultStatus_ = Place(new Label(状态条1), "状态条1.2", 146, 0, 488, 20);
     代码编辑框1 = Place(new TextStore(client_), "代码编辑框1", 504, 56, 56, 272);
     代码编辑框1->hide();
     目录编辑框1 = Place(new DirectoryEditBox(client_), "目录编辑框1", 288, 472, 72, 24);
     动画物体1 = Place(new MeasuringControl(图片框1), "动画物体1", 150, 703, 1, 1);
     动画物体1->hide();
-    时钟1 = new QTimer(this);
+    时钟1 = new Timer(this);
     时钟1->setObjectName(QStringLiteral("时钟1"));
     时钟1->setInterval(kTimerInterval);
-    driveWatch_ = new QTimer(this);
+    driveWatch_ = new Timer(this);
     driveWatch_->setInterval(kDriveWatchInterval);
 }
 
 void MainWindow::CreateMenus() {
-    recoverMenu_ = menuBar()->addMenu(Words::tr("恢复"));
+    recoverMenu_ = menuBar()->addMenu(ToQString(Words::tr("恢复")));
     recoverMenu_->setObjectName(QStringLiteral("恢复"));
-    recoverMenu_->addAction(Words::tr("全选"), QKeySequence(QStringLiteral("Ctrl+A")), [this] { SelectAllEntries(*树型框1); });
-    recoverMenu_->addAction(Words::tr("反选"), QKeySequence(QStringLiteral("Ctrl+Shift+A")),
+    recoverMenu_->addAction(ToQString(Words::tr("全选")), QKeySequence(QStringLiteral("Ctrl+A")), [this] { SelectAllEntries(*树型框1); });
+    recoverMenu_->addAction(ToQString(Words::tr("反选")), QKeySequence(QStringLiteral("Ctrl+Shift+A")),
                             [this] { UntickAllEntries(*树型框1); });
     recoverMenu_->addSeparator();
-    recoverMenu_->addAction(Words::tr("保存文件"), QKeySequence(QStringLiteral("Ctrl+S")), [this] { SaveTickedPictures(Save()); });
-    recoverMenu_->addAction(Words::tr("退出"), QKeySequence(QStringLiteral("Ctrl+Q")), [this] { ExitWithConfirmation(); });
-    QMenu* about = menuBar()->addMenu(Words::tr("关于"));
+    recoverMenu_->addAction(ToQString(Words::tr("保存文件")), QKeySequence(QStringLiteral("Ctrl+S")), [this] { SaveTickedPictures(Save()); });
+    recoverMenu_->addAction(ToQString(Words::tr("退出")), QKeySequence(QStringLiteral("Ctrl+Q")), [this] { ExitWithConfirmation(); });
+    QMenu* about = menuBar()->addMenu(ToQString(Words::tr("关于")));
     about->setObjectName(QStringLiteral("关于"));
-    about->addAction(Words::tr("关于我们"), [this] { ShowAbout(); });
+    about->addAction(ToQString(Words::tr("关于我们")), [this] { ShowAbout(); });
 }
 
 void MainWindow::WireEvents() {
@@ -149,7 +149,7 @@ void MainWindow::TimerTick() {
     ShowResultStatus();
 }
 
-bool MainWindow::Scanning() const { return 按钮1->text() == StopCaption(); }
+bool MainWindow::Scanning() const { return 按钮1->Text() == StopCaption().Utf8(); }
 
 // A scan keeps the drive box disabled and its drive selected, so the list is
 // refreshed between scans only; a drive that went away is noticed when a scan or
@@ -164,26 +164,25 @@ void MainWindow::WatchDrives() {
 
 void MainWindow::ShowDriveStatus() {
     const std::optional<VolumeInfo> volume = 驱动器框1->SelectedVolume();
-    driveStatus_->setText(volume ? QString::fromStdString(volume->letter + ": " + SizeText(volume->sizeBytes))
-                                 : Words::tr("未选择驱动器"));
+    driveStatus_->SetText(volume ? Message(volume->letter + ": " + SizeText(volume->sizeBytes)) : Words::tr("未选择驱动器"));
 }
 
 void MainWindow::ShowResultStatus() {
     if (Scanning()) {
         const ScanState& s = TheScanState();
-        resultStatus_->setText(Words::tr("找到 %1 张照片，%2")
-                                   .arg(树型框1->Count())
-                                   .arg(ScanRateText(scanRate_, s.DeviceSectors - s.ScanPosition)));
+        resultStatus_->SetText(Words::tr("找到 %1 张照片，%2")
+                                   .Arg(树型框1->Count())
+                                   .Arg(ScanRateText(scanRate_, s.DeviceSectors - s.ScanPosition)));
         return;
     }
     int ticked = 0;
     for (int i = 0; i < 树型框1->Count(); ++i) ticked += 树型框1->Tick(i);
     const int damaged = 树型框1->DamagedCount();
-    resultStatus_->setText(damaged == 0 ? Words::tr("找到 %1 张照片，已勾选 %2 张").arg(树型框1->Count()).arg(ticked)
+    resultStatus_->SetText(damaged == 0 ? Words::tr("找到 %1 张照片，已勾选 %2 张").Arg(树型框1->Count()).Arg(ticked)
                                         : Words::tr("找到 %1 张照片，其中 %2 张可能不完整，已勾选 %3 张")
-                                              .arg(树型框1->Count())
-                                              .arg(damaged)
-                                              .arg(ticked));
+                                              .Arg(树型框1->Count())
+                                              .Arg(damaged)
+                                              .Arg(ticked));
 }
 
 void MainWindow::ExitWithConfirmation() {
@@ -194,9 +193,9 @@ void MainWindow::ExitWithConfirmation() {
 }
 
 void MainWindow::ShowAbout() {
-    QMessageBox::about(this, Words::tr("关于我们"),
-                       Words::tr("Velkor v1.4\n从文件系统已不再列出的驱动器中找回 JPEG 照片。\n"
-                                 "只读取所选驱动器，从不写入。"));
+    QMessageBox::about(this, ToQString(Words::tr("关于我们")),
+                       ToQString(Words::tr("Velkor v1.4\n从文件系统已不再列出的驱动器中找回 JPEG 照片。\n"
+                                 "只读取所选驱动器，从不写入。")));
 }
 
 // The widgets go before the QObject part of the window does: their last signals

@@ -2,17 +2,13 @@
 // The tool's window: its controls at fixed places, its menus and the wiring of
 // their events to the actions.
 #include <QMainWindow>
-#include <QTimer>
 #include <functional>
 
 #include "carving/photo_saver.h"
 #include "carving/scan_engine.h"
 #include "carving/progress_display.h"
 
-class QLabel;
 class QMenu;
-class QProgressBar;
-class QPushButton;
 
 namespace velkor {
 
@@ -24,7 +20,7 @@ class TextStore;
 class TreeBox;
 
 // The window's title, in the window's language.
-inline QString WindowTitle() { return Words::tr("Velkor v1.4（Ostrand）"); }
+inline Message WindowTitle() { return Words::tr("Velkor v1.4（Ostrand）"); }
 
 class MainWindow : public QMainWindow {
 public:
@@ -58,21 +54,21 @@ private:
 
     QWidget* client_ = nullptr;
     DriveBox* 驱动器框1 = nullptr;
-    QPushButton* 按钮1 = nullptr;
-    QPushButton* 按钮3 = nullptr;
-    QProgressBar* 进度条1 = nullptr;
-    QLabel* 透明标签1 = nullptr;
+    Button* 按钮1 = nullptr;
+    Button* 按钮3 = nullptr;
+    ProgressBar* 进度条1 = nullptr;
+    Label* 透明标签1 = nullptr;
     TreeBox* 树型框1 = nullptr;
     PictureBox* 图片框1 = nullptr;
     QWidget* 状态条1 = nullptr;
-    QLabel* driveStatus_ = nullptr;
-    QLabel* resultStatus_ = nullptr;
+    Label* driveStatus_ = nullptr;
+    Label* resultStatus_ = nullptr;
     RateMeter scanRate_;  // sectors scanned, for the read speed and the time left
     TextStore* 代码编辑框1 = nullptr;
     DirectoryEditBox* 目录编辑框1 = nullptr;
     MeasuringControl* 动画物体1 = nullptr;
-    QTimer* 时钟1 = nullptr;
-    QTimer* driveWatch_ = nullptr;
+    Timer* 时钟1 = nullptr;
+    Timer* driveWatch_ = nullptr;
     QMenu* recoverMenu_ = nullptr;
     std::function<void()> whenClosed_;
 };

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Fails when a unit includes a header of a layer above its own: platform/ <- device/ <- carving/ <- shell/.
+# Fails when a unit includes a header of a layer above its own (platform/ <- device/ <- carving/ <- shell/),
+# or when one above platform/ includes the window toolkit's headers, which only the window runtime may use.
 set -u
 root=${1:?usage: layers_check.sh SOURCE_ROOT}
 status=0
@@ -16,4 +17,10 @@ forbid() {
 forbid platform device carving shell
 forbid device carving shell
 forbid carving shell
+for layer in device carving; do
+    if grep -rn --include='*.h' --include='*.cpp' -E '#include <Q[A-Za-z]+>' "$root/$layer"; then
+        echo "$layer/ must not include the window toolkit's headers" >&2
+        status=1
+    fi
+done
 exit $status

@@ -270,7 +270,7 @@ protected:
         return window.findChild<T*>(QString::fromUtf8(name));
     }
     static void Later(QObject* context, std::function<void()> action) { QTimer::singleShot(0, context, std::move(action)); }
-    static bool ScanRunning(MainWindow& window) { return Find<QPushButton>(window, "按钮1")->text() == StopCaption(); }
+    static bool ScanRunning(MainWindow& window) { return Find<QPushButton>(window, "按钮1")->text() == ToQString(StopCaption()); }
     // The scan must have been stopped by the close, not have run to the card's end.
     static void ExpectStoppedByTheClose() {
         EXPECT_GT(TheScanState().ScanPosition, TheScanState().DeviceSectors + 100000) << "the close stopped the scan";

@@ -17,8 +17,8 @@ protected:
         ShowScanProgress(bar_, label_, position, sectors);
         return {bar_.value(), label_.text().toStdString()};
     }
-    QProgressBar bar_;
-    QLabel label_;
+    ProgressBar bar_;
+    Label label_;
 };
 
 TEST_F(Progress, ShowsTheShareOfChunksDone) {
@@ -74,9 +74,9 @@ TEST(RateMeter, TakesTheRateOfTheLastTenSecondsAndTheTimeLeftAtIt) {
 }
 
 TEST_F(Progress, TimeLeftReadsAsHoursMinutesOrSeconds) {
-    EXPECT_EQ(TimeLeftText(std::chrono::seconds(12)).toStdString(), "约 12 秒");
-    EXPECT_EQ(TimeLeftText(std::chrono::seconds(187)).toStdString(), "约 3 分 07 秒");
-    EXPECT_EQ(TimeLeftText(std::chrono::seconds(7530)).toStdString(), "约 2 小时 5 分");
+    EXPECT_EQ(TimeLeftText(std::chrono::seconds(12)).Utf8(), "约 12 秒");
+    EXPECT_EQ(TimeLeftText(std::chrono::seconds(187)).Utf8(), "约 3 分 07 秒");
+    EXPECT_EQ(TimeLeftText(std::chrono::seconds(7530)).Utf8(), "约 2 小时 5 分");
 }
 
 }  // namespace

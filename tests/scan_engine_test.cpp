@@ -68,9 +68,9 @@ protected:
         testing::UseImageAsDriveC(image_, sectors);
         window_ = std::make_unique<QWidget>();
         c_.window = window_.get();
-        c_.按钮1 = new QPushButton(ScanCaption(), window_.get());
+        c_.按钮1 = new Button(ToQString(ScanCaption()), window_.get());
         c_.驱动器框1 = new DriveBox(window_.get());
-        c_.进度条1 = new QProgressBar(window_.get());
+        c_.进度条1 = new ProgressBar(window_.get());
         c_.树型框1 = new TreeBox(window_.get());
         c_.代码编辑框1 = new TextStore(window_.get());
         c_.图片框1 = new PictureBox(window_.get());
@@ -115,7 +115,7 @@ protected:
         std::chrono::steady_clock::time_point stoppedAt;
         QTimer stopper;
         QObject::connect(&stopper, &QTimer::timeout, [&] {
-            if (!ready() || c_.按钮1->text() != StopCaption()) return;
+            if (!ready() || c_.按钮1->Text() != StopCaption().Utf8()) return;
             stopper.stop();
             stoppedAt = std::chrono::steady_clock::now();
             ScanButtonAction(c_);
@@ -139,7 +139,7 @@ protected:
 
     std::vector<std::string> Names() const {
         std::vector<std::string> names;
-        for (int i = 0; i < c_.树型框1->Count(); ++i) names.push_back(c_.树型框1->Text(i).toStdString());
+        for (int i = 0; i < c_.树型框1->Count(); ++i) names.push_back(c_.树型框1->Text(i));
         return names;
     }
     std::string Line(int n) const { return c_.代码编辑框1->Line(n); }
@@ -175,7 +175,7 @@ TEST_F(ScanRig, ListsPicturesAtSectorStartsTicksThemAndSaysDoneOnce) {
     EXPECT_EQ(answerer_.messages[0].text, "扫描完成");
     EXPECT_EQ(answerer_.messages[0].title, "完成");
     EXPECT_EQ(answerer_.messages[0].icon, QMessageBox::Information);
-    EXPECT_EQ(c_.按钮1->text(), ScanCaption());
+    EXPECT_EQ(c_.按钮1->Text(), ScanCaption().Utf8());
     EXPECT_TRUE(c_.驱动器框1->isEnabled());
 }
 
@@ -247,7 +247,7 @@ TEST_F(ScanRig, TruncatedAndFragmentedPhotosAreListedAsPossiblyDamaged) {
         EXPECT_EQ(c_.树型框1->IsDamaged(k), damaged[static_cast<std::size_t>(k)]) << Location(k);
         EXPECT_EQ(c_.树型框1->Tick(k), 1) << "listed and ticked all the same";
         EXPECT_EQ(c_.树型框1->topLevelItem(k)->toolTip(0).startsWith("可能不完整"), damaged[static_cast<std::size_t>(k)]);
-        EXPECT_EQ(c_.树型框1->Text(k).toStdString(), std::to_string(10000000 + k) + ".jpg") << "the entry text is unchanged";
+        EXPECT_EQ(c_.树型框1->Text(k), std::to_string(10000000 + k) + ".jpg") << "the entry text is unchanged";
     }
     EXPECT_EQ(c_.树型框1->DamagedCount(), 2);
 }
@@ -495,7 +495,7 @@ TEST_F(ScanRig, AScanThatCannotWorkSaysWhyAndDoesNotStart) {
         EXPECT_EQ(answerer_.messages[0].icon, QMessageBox::Warning) << why;
         EXPECT_EQ(answerer_.Count("扫描完成"), 0) << why;
         EXPECT_EQ(Names().size(), 1u) << why << ": the earlier results stay";
-        EXPECT_EQ(c_.按钮1->text(), ScanCaption()) << why;
+        EXPECT_EQ(c_.按钮1->Text(), ScanCaption().Utf8()) << why;
         EXPECT_TRUE(c_.驱动器框1->isEnabled()) << why;
     };
     std::remove(programDir_.File("picvet").c_str());
@@ -520,7 +520,7 @@ TEST_F(ScanRig, AValidatorLostMidScanStopsTheScanWithAMessage) {
     Put(2 * kChunk + 10, Photo(64, 64, 1));
     QTimer remover;
     QObject::connect(&remover, &QTimer::timeout, [&] {
-        if (c_.按钮1->text() == StopCaption()) {
+        if (c_.按钮1->Text() == StopCaption().Utf8()) {
             remover.stop();
             std::remove(programDir_.File("picvet").c_str());
         }
@@ -530,7 +530,7 @@ TEST_F(ScanRig, AValidatorLostMidScanStopsTheScanWithAMessage) {
     EXPECT_TRUE(Names().empty());
     ASSERT_EQ(answerer_.messages.size(), 1u);
     EXPECT_EQ(answerer_.messages[0].icon, QMessageBox::Warning);
-    EXPECT_EQ(c_.按钮1->text(), ScanCaption());
+    EXPECT_EQ(c_.按钮1->Text(), ScanCaption().Utf8());
 }
 
 TEST_F(ScanRig, UnreadableSectorsCostOnlyThePicturesInsideThemAndTheMessageCountsThem) {
@@ -660,7 +660,7 @@ TEST_F(ScanRig, AnotherCopyScanningFromTheSameProgramDirectoryIsRefused) {
     bool heldDuringScan = false;
     QTimer prober;
     QObject::connect(&prober, &QTimer::timeout, [&] {
-        if (c_.按钮1->text() != StopCaption() || heldDuringScan) return;
+        if (c_.按钮1->Text() != StopCaption().Utf8() || heldDuringScan) return;
         bool heldElsewhere = false;
         std::string failure;
         heldDuringScan = !DirectoryLock::TryTake(ScratchLockPath(), heldElsewhere, failure) && heldElsewhere;
@@ -682,7 +682,7 @@ TEST_F(ScanRig, AnotherCopyScanningFromTheSameProgramDirectoryIsRefused) {
         EXPECT_TRUE(answerer_.messages[0].text.contains("另一个 Velkor")) << answerer_.messages[0].text.toStdString();
         EXPECT_TRUE(answerer_.messages[0].text.contains(QString::fromStdString(programDir_.Path())));
         EXPECT_EQ(Names().size(), 1u) << "the earlier results stay";
-        EXPECT_EQ(c_.按钮1->text(), ScanCaption());
+        EXPECT_EQ(c_.按钮1->Text(), ScanCaption().Utf8());
     }
     answerer_.messages.clear();
     Scan();

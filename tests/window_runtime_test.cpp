@@ -45,7 +45,7 @@ TEST_F(WindowRuntime, TreeBoxKeepsEntriesInOrderWithTicks) {
     tree.Append("10000000.jpg");
     tree.Append("10000001.jpg");
     EXPECT_EQ(tree.Count(), 2);
-    EXPECT_EQ(tree.Text(1).toStdString(), "10000001.jpg");
+    EXPECT_EQ(tree.Text(1), "10000001.jpg");
     EXPECT_EQ(tree.Tick(0), 0) << "entries start without a tick";
     tree.SetAllTicks(true);
     EXPECT_EQ(tree.Tick(0) + tree.Tick(1), 2);
@@ -53,7 +53,7 @@ TEST_F(WindowRuntime, TreeBoxKeepsEntriesInOrderWithTicks) {
     EXPECT_EQ(tree.Tick(0), 0);
     EXPECT_EQ(tree.Tick(1), 1);
     EXPECT_EQ(tree.Tick(5), 0);
-    EXPECT_TRUE(tree.Text(5).isEmpty());
+    EXPECT_TRUE(tree.Text(5).empty());
 }
 
 TEST_F(WindowRuntime, TreeBoxCurrentEntryIgnoresIndicesWithoutEntry) {
@@ -75,10 +75,10 @@ TEST_F(WindowRuntime, PictureBoxShowsScaledPicturesAndClearsOnEmptyBytes) {
     ASSERT_TRUE(box.HasPicture());
     EXPECT_EQ(box.pixmap().width(), 488) << "scaled down to fit";
     EXPECT_EQ(box.pixmap().height(), 244) << "aspect ratio kept";
-    EXPECT_TRUE(box.Notice().isEmpty());
+    EXPECT_TRUE(box.Notice().empty());
     box.SetPicture(ByteSet{});
     EXPECT_FALSE(box.HasPicture());
-    EXPECT_TRUE(box.Notice().isEmpty()) << "empty bytes clear the box";
+    EXPECT_TRUE(box.Notice().empty()) << "empty bytes clear the box";
     box.SetPicture(testing::MakeJpeg(40, 30));
     EXPECT_EQ(box.pixmap().width(), 40) << "small pictures are not enlarged";
     box.SetPicture(testing::MakeJpeg(600, 3000, {.progressive = true}));
@@ -102,14 +102,14 @@ TEST_F(WindowRuntime, PictureBoxSaysWhyItCannotPreviewInsteadOfFreezing) {
         const auto start = std::chrono::steady_clock::now();
         box.SetPicture(sample.bytes);
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5)) << sample.notice;
-        EXPECT_EQ(box.Notice().toStdString(), sample.notice);
+        EXPECT_EQ(box.Notice(), sample.notice);
         EXPECT_FALSE(box.HasPicture()) << sample.notice << ": the text replaces the picture";
         box.SetPicture(photo);
         EXPECT_TRUE(box.HasPicture());
-        EXPECT_TRUE(box.Notice().isEmpty()) << sample.notice << ": a picture replaces the text";
+        EXPECT_TRUE(box.Notice().empty()) << sample.notice << ": a picture replaces the text";
         box.SetPicture(sample.bytes);
         EXPECT_FALSE(box.HasPicture()) << sample.notice << ": the same text again after a picture";
-        EXPECT_EQ(box.Notice().toStdString(), sample.notice);
+        EXPECT_EQ(box.Notice(), sample.notice);
     }
 }
 
