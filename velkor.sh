@@ -2,12 +2,17 @@
 # ./velkor.sh [IMAGE]...   installs what is missing, builds what Velkor needs, and opens it
 # ./velkor.sh test         installs what is missing, builds everything, and runs the whole test suite
 # ./velkor.sh package      installs what is missing, builds, and makes the Debian package in the build directory
+# ./velkor.sh windows      installs MinGW-w64 and Wine, and cross-builds for 64-bit Windows into build-windows/
+# ./velkor.sh windows-test the same, then runs the Windows suites under Wine
 set -euo pipefail
 
 PACKAGES=(build-essential cmake ninja-build pkg-config qt6-base-dev libjpeg62-turbo-dev libjpeg-turbo-progs
           libgmp-dev libgtest-dev qt6-l10n-tools qt6-translations-l10n xvfb xauth fonts-wqy-zenhei dosfstools mtools
           python3 libimage-exiftool-perl dpkg-dev file)
+# What the Windows cross build and its tests under Wine need.
+WINDOWS_PACKAGES=(cmake ninja-build g++-mingw-w64-x86-64-posix wine wine64 libboost-dev googletest)
 BUILD_DIR=${VELKOR_BUILD_DIR:-build}
+WINDOWS_BUILD_DIR=${VELKOR_WINDOWS_BUILD_DIR:-build-windows}
 DEMO_CARD=demo/demo-card.img
 # What opening Velkor needs: the launcher, the library, its validator, and the
 # photo generator the demo card is made with. Tests and benchmarks wait for `test`.
@@ -15,9 +20,11 @@ RUN_TARGETS=(velkor_host libvelkor picvet velkor_makephotos)
 # What the Debian package holds.
 PACKAGE_TARGETS=(velkor_host velkor_autoscan libvelkor picvet velkor_compressed_docs)
 
+# install_missing [PACKAGE]...: installs those of the packages named (PACKAGES when none is) that are missing.
 install_missing() {
-    local missing=()
-    for package in "${PACKAGES[@]}"; do
+    local missing=() wanted=("${PACKAGES[@]}")
+    [ $# -eq 0 ] || wanted=("$@")
+    for package in "${wanted[@]}"; do
         dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
     done
     [ ${#missing[@]} -eq 0 ] && return
@@ -40,6 +47,18 @@ build() {
 
 run_tests() {
     ctest --test-dir "$BUILD_DIR" --output-on-failure -j2 --timeout 300
+}
+
+build_windows() {
+    cmake -S . -B "$WINDOWS_BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake
+    cmake --build "$WINDOWS_BUILD_DIR"
+}
+
+# Wine gets a prefix of its own in the build directory, made on first use.
+run_windows_tests() {
+    WINEPREFIX="$PWD/$WINDOWS_BUILD_DIR/wine" WINEDEBUG=-all \
+        ctest --test-dir "$WINDOWS_BUILD_DIR" --output-on-failure -j2 --timeout 300
 }
 
 # True when the first sector of device can be read. `[ -r ]` is no test: it is true
@@ -101,15 +120,21 @@ main() {
     local mode=run
     case "${1:-}" in
         -h | --help)
-            sed -n '2,4s/^# //p' "$0"
+            sed -n '2,6s/^# //p' "$0"
             return
             ;;
-        test | run | package)
+        test | run | package | windows | windows-test)
             mode=$1
             shift
             ;;
     esac
     cd "$(dirname "$0")"
+    if [ "$mode" = windows ] || [ "$mode" = windows-test ]; then
+        install_missing "${WINDOWS_PACKAGES[@]}"
+        build_windows
+        [ "$mode" = windows ] || run_windows_tests
+        return
+    fi
     install_missing
     if [ "$mode" = test ]; then
         build

@@ -89,10 +89,10 @@ std::string DigitsOfValue(BigUnsigned value, std::int32_t base) {
     std::string digits;
     while (value > base - 1) {
         const BigUnsigned remainder = value % base;
-        digits.push_back(kRadixDigits[remainder.get_ui()]);
+        digits.push_back(kRadixDigits[SmallValueOf(remainder)]);
         value /= base;
     }
-    digits.push_back(kRadixDigits[value.get_ui()]);
+    digits.push_back(kRadixDigits[SmallValueOf(value)]);
     std::reverse(digits.begin(), digits.end());
     return digits;
 }
