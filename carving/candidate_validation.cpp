@@ -1,6 +1,5 @@
 #include "carving/candidate_validation.h"
 
-#include <cstring>
 #include <utility>
 
 #include "platform/files.h"
@@ -32,7 +31,7 @@ std::string WhyNotJudged(const ProgramRun& run, bool verdictWritten) {
         return Words::tr("运行超过 %1仍未结束，已被终止").Arg(limit).Utf8();
     }
     if (run.signal != 0) {
-        return Words::tr("被信号 %1（%2）终止").Arg(run.signal).Arg(strsignal(run.signal)).Utf8();
+        return Words::tr("被信号 %1（%2）终止").Arg(run.signal).Arg(run.signalName).Utf8();
     }
     if (run.exitStatus == kCannotExecuteStatus) return Words::tr("无法运行（退出码 127：缺少它需要的库或解释器）").Utf8();
     if (run.exitStatus != 0) return Words::tr("以退出码 %1 结束").Arg(run.exitStatus).Utf8();

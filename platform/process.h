@@ -10,6 +10,7 @@ struct ProgramRun {
     bool timedOut = false;   // true when it was killed for running past the limit
     int exitStatus = -1;     // exit code, or -1 when it did not exit normally
     int signal = 0;          // the signal that ended it, 0 when it exited
+    std::string signalName;  // the system's name for that signal, empty when it exited
     std::string failure;     // why it could not be started (empty when it started)
 };
 

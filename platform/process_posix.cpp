@@ -24,6 +24,7 @@ void ReapBlocking(pid_t pid, ProgramRun& run) {
     }
     run.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     run.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+    if (run.signal != 0) run.signalName = strsignal(run.signal);
 }
 
 // Waits up to limit; returns false when the child is still running then.
