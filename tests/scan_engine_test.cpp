@@ -600,7 +600,7 @@ TEST_F(ScanRig, AValidatorThatCannotJudgeStopsTheScanAndSaysWhatHappened) {
         const char* script;
         const char* told;
     };
-    const Case cases[] = {{"kill -SEGV $$", "信号 11"},
+    const Case cases[] = {{"kill -SEGV $$", "信号 11（Segmentation fault）"},
                           {"exit 127", "退出码 127"},
                           {"exit 0", "没有写出判定文件"},
                           {"exec sleep 30", "仍未结束"}};
