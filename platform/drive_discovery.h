@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/drive_table.h"
+#include "platform/drive_table_system.h"
 
 namespace velkor {
 
@@ -32,8 +33,6 @@ std::string DecodeMountPath(std::string_view field);
 // is needed) or of a regular file; -1 when it cannot be had.
 std::int64_t SourceSizeBytes(const std::string& source);
 
-// Returns how many bytes of its source the volume covers; 0 when the source cannot be measured.
-std::int64_t VolumeExtentBytes(const ArrangedVolume& volume);
 
 // Returns the birth time in nanoseconds of the file at path relative to the
 // directory descriptor (statx arguments); 0 when the file system does not keep one.
