@@ -43,7 +43,7 @@ ValidatorExchange ScratchNotWritten(const std::string& path, const std::string& 
     ValidatorExchange exchange;
     exchange.rejected = true;
     exchange.failure =
-        Words::tr("无法写入临时文件 %1（%2）").Arg((path), (reason)).Utf8();
+        Words::tr("无法写入临时文件 %1（%2）").Arg(path, reason).Utf8();
     return exchange;
 }
 

@@ -29,7 +29,7 @@ bool ChooseTargetDirectory(const SaveControls& c, const std::string& drive) {
         if (!DirectoryLiesOnDrive(directory, drive)) return true;
         ShowWarning(c.window,
                     Words::tr("%1 位于正在恢复的驱动器 %2: 上，保存到那里会覆盖尚未恢复的照片。请选择其他驱动器上的目录。")
-                        .Arg(NativePath((directory)), (drive)),
+                        .Arg(NativePath(directory), drive),
                     Words::tr("不能保存到这里"));
     }
 }
@@ -43,11 +43,10 @@ void NoteFailure(SaveReport& report, const std::string& path, const std::string&
 
 // Returns why an entry's sectors cannot be saved at all; empty when at least some came from the drive.
 std::string WhyNothingRead(const ReadReport& read, std::int64_t sectors) {
-    const std::string& reason = read.reason;
-    if (!read.opened || read.gone) return Words::tr("无法读取驱动器（%1）").Arg(reason).Utf8();
+    if (!read.opened || read.gone) return Words::tr("无法读取驱动器（%1）").Arg(read.reason).Utf8();
     if (read.MissingOf(sectors) < sectors) return {};
     if (read.unreadableSectors == 0) return Words::tr("照片所在的扇区已超出驱动器的末尾").Utf8();
-    return Words::tr("照片的扇区全都无法读取（%1）").Arg(reason).Utf8();
+    return Words::tr("照片的扇区全都无法读取（%1）").Arg(read.reason).Utf8();
 }
 
 // buffer is reused from photo to photo: one read into it and one write from it per photo.
@@ -121,7 +120,7 @@ void MakeSavedFilesDurable(TargetDirectory& target, const std::string& directory
     if (report.written == 0 || target.MakeDurable(reason)) return;
     const std::int64_t lost = report.written;
     report.written = report.partial = report.renamed = 0;
-    const std::string why = Words::tr("无法把文件写入磁盘（%1）").Arg((reason)).Utf8();
+    const std::string why = Words::tr("无法把文件写入磁盘（%1）").Arg(reason).Utf8();
     for (std::int64_t i = 0; i < lost; ++i) NoteFailure(report, directory, why);
 }
 
@@ -129,7 +128,7 @@ Message RenamedText(const SaveReport& report) {
     if (report.renamed == 0) return {};
     return Words::tr("\n%1 张照片的文件名已被目录里的其他文件占用，已改用新名字保存（如 %2），原有文件保持不变。")
         .Arg(report.renamed)
-        .Arg((report.firstRenamed));
+        .Arg(report.firstRenamed);
 }
 
 Message PartialText(const SaveReport& report) {
@@ -151,8 +150,8 @@ void TellOutcome(const SaveControls& c, const SaveReport& report) {
                 Words::tr("保存未完成：%1 个文件未能保存，%2 个已保存。\n第一个失败的文件：%3\n原因：%4")
                         .Arg(report.failed)
                         .Arg(report.written)
-                        .Arg(NativePath((report.firstFailedPath)),
-                             (report.firstFailure)) +
+                        .Arg(NativePath(report.firstFailedPath),
+                             report.firstFailure) +
                     PartialText(report) + RenamedText(report),
                 Words::tr("保存失败"));
 }
@@ -161,7 +160,7 @@ void SaveEntries(const SaveControls& c, const std::string& directory, SaveReport
     std::string reason;
     std::optional<TargetDirectory> target = TargetDirectory::Open(directory, reason);
     if (!target) {
-        return FailTickedEntries(c, directory, Words::tr("无法打开目录（%1）").Arg((reason)).Utf8(),
+        return FailTickedEntries(c, directory, Words::tr("无法打开目录（%1）").Arg(reason).Utf8(),
                                  report);
     }
     if (const std::string gone = WhyResultsDriveIsGone(); !gone.empty()) return FailTickedEntries(c, directory, gone, report);

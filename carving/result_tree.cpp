@@ -11,7 +11,7 @@ void ClearResultTree(TreeBox& tree) {
     tree.Clear();
 }
 
-void AppendResultEntry(TreeBox& tree, const std::string& text) { tree.Append((text)); }
+void AppendResultEntry(TreeBox& tree, const std::string& text) { tree.Append(text); }
 
 void SelectAllEntries(TreeBox& tree) { tree.SetAllTicks(true); }
 

@@ -54,11 +54,9 @@ struct ScanRun {
     ByteView pair{};                           // the current chunk and the one behind it, once both are there
 };
 
-Message Text(const std::string& text) { return Message(text); }
-
 Message DriveName(const std::string& letter) {
     if (const auto volume = CurrentVolume(letter)) {
-        return Words::tr("%1:（%2）").Arg(Text(letter), Text(volume->source));
+        return Words::tr("%1:（%2）").Arg(letter, volume->source);
     }
     return Message(letter + ":");
 }
@@ -81,11 +79,11 @@ Message WhyScratchFilesUnsafe(const std::string& source) {
         const ScratchFault fault = ScratchFaultOf(path);
         if (fault != ScratchFault::kNone) {
             return Words::tr("程序目录里的 %1 %2，Velkor 不会写入它。请移走它后再扫描。")
-                .Arg(Text(path), ScratchFaultText(fault));
+                .Arg(path, ScratchFaultText(fault));
         }
         if (SameFile(path, source)) {
             return Words::tr("正在扫描的 %1 就是程序目录里的临时文件 %2，扫描会覆盖它。请先把它移到别处。")
-                .Arg(Text(source), Text(path));
+                .Arg(source, path);
         }
     }
     return {};
@@ -102,7 +100,7 @@ Message WhyDriveChanged(const ScanState& state) {
     const std::optional<VolumeInfo>& listed = state.SelectedVolume;
     if (!listed || listed->identity != now->identity || listed->sizeBytes != now->sizeBytes) {
         return Words::tr("驱动器 %1 在选择之后已被更换或改变了大小（现在是 %2）。请重新选择驱动器后再扫描。")
-            .Arg(letter, Text(now->description));
+            .Arg(letter, now->description);
     }
     return {};
 }
@@ -110,9 +108,9 @@ Message WhyDriveChanged(const ScanState& state) {
 // Returns why an image is too small to hold even one sector; empty for anything else.
 Message WhyImageTooSmall(const std::optional<VolumeInfo>& volume) {
     if (!volume || !volume->isImage || volume->sizeBytes >= kSectorSize) return {};
-    if (volume->sizeBytes == 0) return Words::tr("映像文件 %1 是空的（0 字节），没有可扫描的内容。").Arg(Text(volume->source));
+    if (volume->sizeBytes == 0) return Words::tr("映像文件 %1 是空的（0 字节），没有可扫描的内容。").Arg(volume->source);
     return Words::tr("映像文件 %1 只有 %2 字节，不足一个扇区（512 字节），无法扫描。")
-        .Arg(Text(volume->source))
+        .Arg(volume->source)
         .Arg(volume->sizeBytes);
 }
 
@@ -120,7 +118,7 @@ Message WhyProgramDirectoryOnDrive(const std::string& letter) {
     if (!DirectoryLiesOnDrive(ProgramDirectory(), letter)) return {};
     return Words::tr("程序目录 %1 位于正在恢复的驱动器 %2 所在的磁盘上。扫描时写入的临时文件会落在空闲空间上，"
                      "覆盖尚未恢复的照片。请把 Velkor 复制到另一块磁盘或 U 盘，从那里运行。")
-        .Arg(Text(ProgramDirectory()), DriveName(letter));
+        .Arg(ProgramDirectory(), DriveName(letter));
 }
 
 // Takes the program directory's scratch files for this scan; returns why it cannot, or an empty text.
@@ -156,7 +154,7 @@ Message WhyDriveUnreadable(const ScanState& state) {
     ReadVolumeSectors(state.SelectedDrive, 0, 1, &report);
     if (!report.opened) {
         return Words::tr("无法打开驱动器 %1：%2。%3")
-            .Arg(DriveName(state.SelectedDrive), Text(report.reason), AdviceFor(report, state.SelectedVolume));
+            .Arg(DriveName(state.SelectedDrive), report.reason, AdviceFor(report, state.SelectedVolume));
     }
     if (state.DeviceSectors <= 0) {
         return Words::tr("无法确定驱动器 %1 的大小，无法扫描。").Arg(DriveName(state.SelectedDrive));
@@ -166,10 +164,10 @@ Message WhyDriveUnreadable(const ScanState& state) {
 
 Message WhyValidationCannotWork(const ScanState& state) {
     if (!IsExecutableFile(ValidatorPath())) {
-        return Words::tr("找不到校验程序 %1，或它不可执行。").Arg(Text(ValidatorPath()));
+        return Words::tr("找不到校验程序 %1，或它不可执行。").Arg(ValidatorPath());
     }
     if (!IsDirectoryWritable(ProgramDirectory())) {
-        return Words::tr("程序目录 %1 不可写，无法存放临时文件。").Arg(Text(ProgramDirectory()));
+        return Words::tr("程序目录 %1 不可写，无法存放临时文件。").Arg(ProgramDirectory());
     }
     if (Message why = WhyProgramDirectoryOnDrive(state.SelectedDrive); !why.Empty()) return why;
     return WhyScratchFilesUnsafe(state.SelectedVolume ? state.SelectedVolume->source : std::string());
@@ -228,7 +226,7 @@ void NoteUnjudged(ScanRun& run, const ValidatorExchange& exchange) {
     if (run.anyJudged || (!exchange.timedOut && run.unjudged < kUnjudgedBeforeGivingUp)) return;
     StopForFailure(run, Words::tr("校验程序 %1 无法判定候选照片：它%2。扫描已停止；"
                                   "请检查 picvet 是否完整（重新构建或安装 Velkor）。")
-                            .Arg(Text(ValidatorPath()), Text(exchange.failure)));
+                            .Arg(ValidatorPath(), exchange.failure));
 }
 
 enum class CutVerdict { kAccepted, kNotListed, kNoCut };
@@ -240,10 +238,10 @@ CutVerdict JudgeCut(ScanRun& run, ByteView reach, std::int64_t sectors) {
     s.CandidateBytes = CutBytes(reach, sectors);
     const ValidatorExchange exchange = ValidateCandidate(s);
     if (!exchange.scratchWritten) {
-        StopForFailure(run, Text(exchange.failure) + Words::tr("，扫描已停止。"));
+        StopForFailure(run, Message(exchange.failure) + Words::tr("，扫描已停止。"));
     } else if (!exchange.validatorStarted) {
         StopForFailure(run, Words::tr("校验程序 %1 无法启动（%2），扫描已停止。")
-                                .Arg(Text(ValidatorPath()), Text(exchange.failure)));
+                                .Arg(ValidatorPath(), exchange.failure));
     } else if (!exchange.judged) {
         NoteUnjudged(run, exchange);
     } else {
@@ -269,7 +267,7 @@ void NoteRead(ScanRun& run, const ReadReport& report, std::int64_t firstSector) 
     const ScanState& s = run.state;
     if (!report.opened || report.gone) {
         StopForFailure(run, Words::tr("驱动器 %1 在扫描中已无法读取（%2），扫描已停止。已找到的照片仍在列表中。")
-                                .Arg(DriveName(s.SelectedDrive), Text(report.reason)));
+                                .Arg(DriveName(s.SelectedDrive), report.reason));
         return;
     }
     const std::int64_t wanted = std::clamp<std::int64_t>(s.DeviceSectors - firstSector, 0, kChunkSectors);
@@ -489,7 +487,7 @@ Message CompletionText(const ScanRun& run) {
     if (run.unjudged > 0) {
         text += Words::tr("\n有 %1 个候选照片无法判定：校验程序 picvet %2。")
                     .Arg(run.unjudged)
-                    .Arg(Text(run.firstUnjudgedWhy));
+                    .Arg(run.firstUnjudgedWhy);
     }
     if (run.unreadableSectors > 0) {
         text += Words::tr("\n有 %1 个扇区无法读取（按 0 处理，其中的照片可能找不到），第一个无法读取的范围从第 %2 扇区开始。")
@@ -577,7 +575,7 @@ std::string WhyResultsDriveIsGone() {
     const ScanState& s = TheScanState();
     const std::optional<VolumeInfo> now = CurrentVolume(s.ScannedDrive);
     if (now && now->identity && now->identity == s.ScannedIdentity) return {};
-    return Words::tr("扫描时的驱动器 %1: 已被移除或更换").Arg(Text(s.ScannedDrive)).Utf8();
+    return Words::tr("扫描时的驱动器 %1: 已被移除或更换").Arg(s.ScannedDrive).Utf8();
 }
 
 }  // namespace velkor
