@@ -74,8 +74,10 @@ struct EndSearches {
 // holds no end marker, so the one pass of the walk spares the search its bytes.
 class CutFinder {
 public:
-    // reach holds the drive's bytes from offset at on, beginning with the candidate's start signature.
-    CutFinder(ByteView reach, std::int64_t at, EndSearches& searches) : reach_(reach), at_(at), searches_(searches) {}
+    // reach holds the drive's bytes from offset at on, beginning with the candidate's
+    // start signature; walk, when given, is the walk of reach done beforehand.
+    CutFinder(ByteView reach, std::int64_t at, EndSearches& searches, std::optional<PictureWalk> walk = std::nullopt)
+        : reach_(reach), at_(at), searches_(searches), walk_(std::move(walk)) {}
 
     // The cut's length in sectors; nothing when no cut within reach holds the headers.
     std::optional<std::int64_t> FirstCut();

@@ -8,6 +8,7 @@
 #include "carving/candidate_cut.h"
 #include "carving/candidate_validation.h"
 #include "carving/picture_walk.h"
+#include "carving/walk_ahead.h"
 #include "device/scan_state.h"
 #include "device/chunk_stream.h"
 #include "device/raw_reader.h"
@@ -52,6 +53,7 @@ struct ScanRun {
     EndSearches searches{};                    // what earlier candidates' end searches found
     std::optional<ChunkStream> stream{};       // reads the drive ahead of the scan
     ByteView pair{};                           // the current chunk and the one behind it, once both are there
+    WalkAhead ahead{};                         // the next candidate's walk; reads the current chunk
 };
 
 Message DriveName(const std::string& letter) {
@@ -411,14 +413,29 @@ CutVerdict JudgeLongCut(ScanRun& run, std::int64_t start, std::size_t offset, Cu
     return JudgeCut(run, run.state.CandidateStore, sectors);
 }
 
+// The bytes of the current chunk from the sector slot (counted from 1) on.
+ByteView ChunkTail(const ScanState& s, std::int64_t slot) {
+    return s.CurrentChunk.subspan(static_cast<std::size_t>((slot - 1) * kSectorSize));
+}
+
+// Starts the walk of the next candidate of the chunk after slot, to run while this one is judged.
+void WalkNextCandidate(ScanRun& run, std::int64_t slot) {
+    const std::int64_t slotCount = static_cast<std::int64_t>(run.state.CurrentChunk.size()) / kSectorSize;
+    for (std::int64_t next = slot + 1; next <= slotCount; ++next) {
+        const ByteView tail = ChunkTail(run.state, next);
+        if (BeginsCandidate(tail.first(std::min<std::size_t>(tail.size(), kSectorSize)))) return run.ahead.Start(tail);
+    }
+}
+
 void HandleCandidate(ScanRun& run, std::int64_t slot) {
     ScanState& s = run.state;
     const std::int64_t start = s.ScanPosition + slot - 1;
     const auto offset = static_cast<std::size_t>((slot - 1) * 512);
-    const ByteView tail = s.CurrentChunk.subspan(offset, static_cast<std::size_t>(kChunkBytes) - offset);
+    const ByteView tail = ChunkTail(s, slot);
     s.CandidateSectors = 0;
     s.CandidateBytes = {};
-    CutFinder tailCuts(tail, start * kSectorSize, run.searches);
+    CutFinder tailCuts(tail, start * kSectorSize, run.searches, run.ahead.Take(tail));
+    WalkNextCandidate(run, slot);
     std::optional<CutFinder> blockCuts;
     CutFinder* finder = &tailCuts;
     ByteView reach = tail;
@@ -476,6 +493,8 @@ void ScanChunk(ScanRun& run) {
             HandleCandidate(run, i);
         }
     }
+    // The chunk's slot is read into again once the scan moves on.
+    run.ahead.Drop();
     s.ScanPosition += kChunkSectors;
     run.pump.Pump();
 }

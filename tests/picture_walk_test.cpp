@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "carving/candidate_cut.h"
+#include "carving/walk_ahead.h"
 #include "tests/support/jpeg_containers.h"
 #include "tests/support/jpeg_edit.h"
 #include "tests/support/test_support.h"
@@ -501,6 +502,35 @@ TEST(WalkPictureMotion, ContainerDirectoryIsIgnoredWhenItsLayoutIsUnknownOrHosti
         EXPECT_EQ(walk.declaredEnd, -1) << name;
         EXPECT_FALSE(walk.motionPhoto) << name;
     }
+}
+
+// A walk done ahead is handed out only for exactly the bytes it read: the scan's chunk
+// slots are reused, so the same place with other bytes or another length must not get it.
+TEST(WalkAhead, GivesTheWalkOnlyForTheBytesItWalked) {
+    const ByteSet photo = Joined(MakeJpeg(96, 64, {.seed = 3}), ByteSet(700, 0x00));
+    const ByteView whole(photo);
+    const PictureWalk expected = WalkPicture(whole);
+
+    WalkAhead ahead;
+    ahead.Start(whole);
+    const std::optional<PictureWalk> taken = ahead.Take(whole);
+    ASSERT_TRUE(taken.has_value());
+    EXPECT_EQ(taken->end, PictureEnd::kComplete);
+    EXPECT_EQ(taken->eoiEnd, expected.eoiEnd);
+    EXPECT_EQ(taken->stopAt, expected.stopAt);
+    EXPECT_FALSE(ahead.Take(whole).has_value()) << "a walk is handed out once";
+
+    ahead.Start(whole);
+    EXPECT_FALSE(ahead.Take(whole.first(whole.size() - 512)).has_value()) << "same place, shorter";
+    EXPECT_FALSE(ahead.Take(whole).has_value()) << "a mismatched take drops the walk";
+
+    ahead.Start(whole);
+    ahead.Start(whole.subspan(2));
+    EXPECT_FALSE(ahead.Take(whole).has_value()) << "a later start replaces the earlier walk";
+
+    ahead.Start(whole);
+    ahead.Drop();
+    EXPECT_FALSE(ahead.Take(whole).has_value());
 }
 
 }  // namespace
