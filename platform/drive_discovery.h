@@ -29,10 +29,6 @@ std::string MountPointOf(std::string_view mountinfo, std::uint32_t major, std::u
 // escapes the kernel writes for space, tab, newline, comma and backslash decoded.
 std::string DecodeMountPath(std::string_view field);
 
-// Returns the size in bytes of a block device (from sysfs, so no read permission
-// is needed) or of a regular file; -1 when it cannot be had.
-std::int64_t SourceSizeBytes(const std::string& source);
-
 
 // Returns the birth time in nanoseconds of the file at path relative to the
 // directory descriptor (statx arguments); 0 when the file system does not keep one.

@@ -218,13 +218,6 @@ std::int64_t SourceSizeBytes(const std::string& source) {
     return -1;
 }
 
-std::int64_t VolumeExtentBytes(const ArrangedVolume& volume) {
-    const std::int64_t sourceSize = SourceSizeBytes(volume.source);
-    if (sourceSize < 0 || volume.offsetBytes >= sourceSize) return 0;
-    const std::int64_t rest = sourceSize - volume.offsetBytes;
-    return volume.sizeBytes < 0 ? rest : std::min(rest, volume.sizeBytes);
-}
-
 std::uint64_t FileBirth(int directory, const char* path, int flags) {
     struct statx info {};
     if (statx(directory, path, flags, STATX_BTIME, &info) != 0 || (info.stx_mask & STATX_BTIME) == 0) return 0;

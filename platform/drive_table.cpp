@@ -66,10 +66,16 @@ TableState& State() {
     return state;
 }
 
-// The letter bound to identity, binding the next unused one when it has none; empty when none is left.
-std::string LetterFor(TableState& state, const DeviceIdentity& identity) {
+// The letter bound to identity, binding the next unused one when it has none; empty
+// when none is left. Letters the system uses now (systemLetters) are never handed out.
+std::string LetterFor(TableState& state, const DeviceIdentity& identity, std::string_view systemLetters) {
     for (const LetterBinding& binding : state.bindings) {
-        if (binding.identity == identity) return binding.letter;
+        if (binding.identity == identity && systemLetters.find(binding.letter.front()) == std::string_view::npos) {
+            return binding.letter;
+        }
+    }
+    while (state.nextLetter <= kLastLetter && systemLetters.find(state.nextLetter) != std::string_view::npos) {
+        ++state.nextLetter;
     }
     if (state.nextLetter > kLastLetter) return {};
     state.bindings.push_back({identity, std::string(1, state.nextLetter++)});
@@ -77,13 +83,18 @@ std::string LetterFor(TableState& state, const DeviceIdentity& identity) {
 }
 
 // Gives each discovered volume the letter bound to its device for the life of the
-// process, so that a letter listed once never comes to mean another device.
+// process, so that a letter listed once never comes to mean another device; a letter
+// the system gave stays as it is.
 void BindLetters(TableState& state, DriveTable& table) {
+    std::string systemLetters;
+    for (const ArrangedVolume& volume : table.volumes) {
+        if (volume.systemLetter) systemLetters += volume.letter;
+    }
     std::vector<ArrangedVolume> bound;
     for (ArrangedVolume& volume : table.volumes) {
         volume.identity = IdentityOfSource(volume.source);
         if (!volume.identity) continue;
-        volume.letter = LetterFor(state, *volume.identity);
+        if (!volume.systemLetter) volume.letter = LetterFor(state, *volume.identity, systemLetters);
         if (!volume.letter.empty()) bound.push_back(std::move(volume));
     }
     std::sort(bound.begin(), bound.end(),
@@ -179,6 +190,13 @@ std::string SizeText(std::int64_t bytes) {
     char text[32];
     std::snprintf(text, sizeof text, "%.1f %s", value, kUnits[unit]);
     return text;
+}
+
+std::int64_t VolumeExtentBytes(const ArrangedVolume& volume) {
+    const std::int64_t sourceSize = SourceSizeBytes(volume.source);
+    if (sourceSize < 0 || volume.offsetBytes >= sourceSize) return 0;
+    const std::int64_t rest = sourceSize - volume.offsetBytes;
+    return volume.sizeBytes < 0 ? rest : std::min(rest, volume.sizeBytes);
 }
 
 std::vector<VolumeInfo> ListVolumes() {

@@ -80,6 +80,9 @@ struct ArrangedVolume {
     std::int32_t diskNumber = -1;
     std::int32_t partitionNumber = 0;  // 0 for a volume that is a whole disk or image
     bool sizeQueryFails = false;       // as an unmounted (RAW) volume answers the size query
+    // The letter is the system's own (Windows names its volumes): it is kept, and the
+    // images take letters the system does not use.
+    bool systemLetter = false;
     // The device the letter was given to; reads refuse any other found at source
     // later. Arranging records it when left unset and the source exists.
     std::optional<DeviceIdentity> identity = std::nullopt;

@@ -2,67 +2,17 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-
 #include "device/scan_state.h"
 #include "device/raw_reader.h"
 #include "platform/drive_table.h"
-#include "platform/window_runtime.h"
-#include "tests/support/test_support.h"
+#include "tests/support/partition_images.h"
 
 namespace velkor {
 namespace {
 
-struct Entry {
-    std::uint8_t type = 0;
-    std::uint32_t sectors = 0;
-};
-
-// A boot record with up to four entries. Start-sector fields hold junk that the
-// locator must never use.
-ByteSet BootRecord(const std::vector<Entry>& entries) {
-    ByteSet sector(kSectorSize, 0);
-    for (std::size_t n = 0; n < entries.size(); ++n) {
-        const std::size_t at = 446 + 16 * n;
-        sector[at + 4] = entries[n].type;
-        for (int i = 0; i < 4; ++i) {
-            sector[at + 8 + static_cast<std::size_t>(i)] = 0xEE;
-            sector[at + 12 + static_cast<std::size_t>(i)] =
-                static_cast<std::uint8_t>(entries[n].sectors >> (8 * i));
-        }
-    }
-    sector[510] = 0x55;
-    sector[511] = 0xAA;
-    return sector;
-}
-
-// Writes the master boot record and a back-to-back chain of extended boot records
-// holding logical partitions of the given sizes; returns the image path.
-std::string DiskImage(const testing::ScratchDir& dir, const std::string& name,
-                      const std::vector<Entry>& master, const std::vector<std::uint32_t>& logicalSizes) {
-    const std::string image = dir.File(name);
-    testing::PlaceBytes(image, 0, BootRecord(master));
-    std::int64_t position = master.empty() ? 0 : master[0].sectors;
-    for (const std::uint32_t size : logicalSizes) {
-        position += 63;
-        // The link entry points somewhere else on purpose: the walk must not follow it.
-        testing::PlaceBytes(image, position * kSectorSize, BootRecord({{0x07, size}, {0x05, 12345}}));
-        position += size;
-    }
-    testing::SizeFile(image, (position + 64) * kSectorSize);
-    return image;
-}
-
-// Letters C ... of one disk without size answers, so the locator is what measures them.
-std::vector<ArrangedVolume> UnsizedLetters(const std::string& image, std::int32_t disk, char first,
-                                           int count) {
-    std::vector<ArrangedVolume> volumes;
-    for (char letter = first; letter < first + count; ++letter) {
-        volumes.push_back(
-            {.letter = std::string(1, letter), .source = image, .diskNumber = disk, .sizeQueryFails = true});
-    }
-    return volumes;
-}
+using testing::BootRecord;
+using testing::DiskImage;
+using testing::UnsizedLetters;
 
 class PartitionLocatorTest : public ::testing::Test {
   protected:
@@ -133,35 +83,6 @@ TEST(SectorText, HexTextAndTableTextOfASector) {
     EXPECT_EQ(table.substr(8, 2) + table.substr(24, 8) + table.substr(128), "0B3412000055AA");
     EXPECT_EQ(ByteSetHexText(ByteSet{0x00, 0x0A, 0xF0}), "000AF0");
     EXPECT_EQ(PartitionTableText(ByteSetHexText(ByteSet{})), "");
-}
-
-TEST_F(PartitionLocatorTest, SelectDriveTakesTheSizeOrFallsBackToTheTables) {
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    ASSERT_TRUE(BindWindowRuntime());
-    const std::string image = DiskImage(dir_, "a.img", {{0x07, 1000000}, {0x0F, 0}}, {2000000});
-    const std::string sized = dir_.File("sized.img");
-    testing::PlaceBytes(sized, 0, BootRecord({{0x07, 7}}));
-    testing::SizeFile(sized, 777 * kSectorSize + 300);
-    std::vector<ArrangedVolume> volumes = UnsizedLetters(image, 0, 'C', 2);
-    volumes.push_back({.letter = "H", .source = sized, .diskNumber = 1});
-    ArrangeDriveTable({{0, image}, {1, sized}}, volumes);
-    DriveBox box(nullptr);
-    ScanState& state = TheScanState();
-
-    ASSERT_TRUE(box.SelectLetter("D"));
-    state.ScanPosition = 123456;
-    SelectDrive(box);
-    EXPECT_EQ(state.SelectedDrive, "D");
-    EXPECT_EQ(state.DeviceSectors, 2000000);
-    EXPECT_EQ(state.ScanPosition, 0);
-
-    ASSERT_TRUE(box.SelectLetter("H"));
-    SelectDrive(box);
-    EXPECT_EQ(state.DeviceSectors, 777) << "the size answer wins over the partition table";
-
-    SelectDriveLetter("Q");
-    EXPECT_EQ(state.SelectedDrive, "Q");
-    EXPECT_EQ(state.DeviceSectors, 0);
 }
 
 }  // namespace

@@ -17,15 +17,10 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <stdexcept>
 
 
 namespace velkor::testing {
 namespace {
-
-void Require(bool condition, const std::string& what) {
-    if (!condition) throw std::runtime_error(what);
-}
 
 bool InOwnMountNamespace() {
     static const bool entered =
@@ -34,19 +29,6 @@ bool InOwnMountNamespace() {
 }
 
 }  // namespace
-
-ScratchDir::ScratchDir() {
-    const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/velkor-test-XXXXXX";
-    Require(mkdtemp(pattern.data()) != nullptr, "mkdtemp failed");
-    path_ = pattern;
-}
-
-ScratchDir::~ScratchDir() {
-    std::error_code ignored;
-    std::filesystem::permissions(path_, std::filesystem::perms::owner_all, ignored);
-    std::filesystem::remove_all(path_, ignored);
-}
 
 TmpfsMount::TmpfsMount(std::string directory, std::int64_t sizeBytes, bool readOnly)
     : directory_(std::move(directory)) {
@@ -88,16 +70,6 @@ Ext4Mount::Ext4Mount(const std::string& device, std::string directory) : directo
 
 Ext4Mount::~Ext4Mount() {
     if (mounted_) umount2(directory_.c_str(), MNT_DETACH);
-}
-
-std::vector<std::string> NamesIn(const std::string& directory) {
-    std::vector<std::string> names;
-    std::error_code error;
-    for (const auto& entry : std::filesystem::directory_iterator(directory, error)) {
-        names.push_back(entry.path().filename());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
 }
 
 ScratchProgramDirectory::ScratchProgramDirectory() {
@@ -151,36 +123,6 @@ std::string BuildProgramDirectory() { return VELKOR_BIN_DIR; }
 void CopyDeliverable(const std::string& name, const std::string& directory) {
     std::filesystem::copy_file(BuildProgramDirectory() + "/" + name, directory + "/" + name,
                                std::filesystem::copy_options::overwrite_existing);
-}
-
-void PlaceBytes(const std::string& path, std::int64_t offset, ByteView bytes) {
-    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-    Require(fd >= 0, "cannot open " + path);
-    const ssize_t wrote = pwrite(fd, bytes.data(), bytes.size(), offset);
-    close(fd);
-    Require(wrote == static_cast<ssize_t>(bytes.size()), "short write to " + path);
-}
-
-void SizeFile(const std::string& path, std::int64_t size) {
-    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-    Require(fd >= 0, "cannot open " + path);
-    const int result = ftruncate(fd, size);
-    close(fd);
-    Require(result == 0, "cannot size " + path);
-}
-
-std::string FileFingerprint(const std::string& path) {
-    FILE* file = std::fopen(path.c_str(), "rb");
-    Require(file != nullptr, "cannot read " + path);
-    std::uint64_t hash = 1469598103934665603ull;
-    std::uint64_t size = 0;
-    unsigned char block[65536];
-    for (std::size_t got; (got = std::fread(block, 1, sizeof block, file)) > 0;) {
-        for (std::size_t i = 0; i < got; ++i) hash = (hash ^ block[i]) * 1099511628211ull;
-        size += got;
-    }
-    std::fclose(file);
-    return std::to_string(size) + ":" + std::to_string(hash);
 }
 
 }  // namespace velkor::testing

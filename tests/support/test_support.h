@@ -6,26 +6,13 @@
 
 #include "host/photo_synth.h"
 #include "platform/bytes.h"
+#include "tests/support/scratch_files.h"
 
 namespace velkor::testing {
 
 using synth::JpegOptions;
 using synth::MakeJpeg;
 using synth::PadJpegTo;
-
-// A fresh directory under the system's temporary directory, removed with everything in it.
-class ScratchDir {
-public:
-    ScratchDir();
-    ~ScratchDir();
-    ScratchDir(const ScratchDir&) = delete;
-    ScratchDir& operator=(const ScratchDir&) = delete;
-    const std::string& Path() const { return path_; }
-    std::string File(const std::string& name) const { return path_ + "/" + name; }
-
-private:
-    std::string path_;
-};
 
 // A tmpfs of sizeBytes mounted on directory, in this test process's own mount namespace so that
 // none outlives it, for as long as it lives. Mounted() is false where mounting is not allowed.
@@ -75,9 +62,6 @@ private:
     bool mounted_ = false;
 };
 
-// Returns the names in directory, sorted; empty when it cannot be read.
-std::vector<std::string> NamesIn(const std::string& directory);
-
 // A scratch directory holding a copy of picvet, used as the program directory while it lives.
 class ScratchProgramDirectory : public ScratchDir {
 public:
@@ -94,15 +78,6 @@ std::vector<ByteSet> MakeThreePictureCard(const std::string& image);
 
 // Copies the deliverable name (picvet, libvelkor.so, ...) from the build's program directory into directory.
 void CopyDeliverable(const std::string& name, const std::string& directory);
-
-// Writes bytes into path at offset, creating or extending the file (sparse where it grows).
-void PlaceBytes(const std::string& path, std::int64_t offset, ByteView bytes);
-
-// Makes path a sparse file of exactly size bytes.
-void SizeFile(const std::string& path, std::int64_t size);
-
-// Returns a fingerprint of the file (size and FNV-1a of its content) that tells any change.
-std::string FileFingerprint(const std::string& path);
 
 // Returns every inotify event mask read from inotifyFd (non-blocking) since the last call.
 std::uint32_t SeenInotifyEvents(int inotifyFd);

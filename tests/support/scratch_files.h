@@ -1,0 +1,38 @@
+#pragma once
+// Scratch directories and image files for the suites, with nothing but the C++
+// library, so that the suites over image files run on every system.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/bytes.h"
+
+namespace velkor::testing {
+
+// A fresh directory under the system's temporary directory, removed with everything in it.
+class ScratchDir {
+public:
+    ScratchDir();
+    ~ScratchDir();
+    ScratchDir(const ScratchDir&) = delete;
+    ScratchDir& operator=(const ScratchDir&) = delete;
+    const std::string& Path() const { return path_; }
+    std::string File(const std::string& name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+};
+
+// Returns the names in directory, sorted; empty when it cannot be read.
+std::vector<std::string> NamesIn(const std::string& directory);
+
+// Writes bytes into path at offset, creating or extending the file (sparse where it grows).
+void PlaceBytes(const std::string& path, std::int64_t offset, ByteView bytes);
+
+// Makes path a sparse file of exactly size bytes.
+void SizeFile(const std::string& path, std::int64_t size);
+
+// Returns a fingerprint of the file (size and FNV-1a of its content) that tells any change.
+std::string FileFingerprint(const std::string& path);
+
+}  // namespace velkor::testing
