@@ -47,14 +47,12 @@ std::int64_t FileLength(const std::string& source) {
     return static_cast<std::int64_t>(std::uint64_t{data.nFileSizeHigh} << 32 | data.nFileSizeLow);
 }
 
-bool IsDevicePath(const std::string& source) { return source.rfind(kDeviceNamespace, 0) == 0; }
-
 }  // namespace
 
 std::optional<DeviceIdentity> IdentityOfSource(const std::string& source) {
     const UniqueHandle handle = OpenForReading(source, 0);
     if (!handle) return std::nullopt;
-    return IdentityOfHandle(handle.get());
+    return IdentityOfHandle(handle.get(), source);
 }
 
 // The volumes keep the letters Windows gave them; each disk they lie on is listed
@@ -81,7 +79,7 @@ DriveTable DiscoverSystemDrives(const std::vector<std::string>& images) {
     for (const std::string& image : images) {
         if (!IsImageFile(image)) continue;
         table.disks.push_back({next, image});
-        table.volumes.push_back({.source = image, .diskNumber = next});
+        table.volumes.push_back({.letter = {}, .source = image, .diskNumber = next});
         ++next;
     }
     return table;

@@ -43,7 +43,7 @@ std::optional<SourceFile> SourceFile::Open(const std::string& source, const std:
         return std::nullopt;
     }
     // Another device found under the listed name is not the drive the user chose.
-    if (identity && IdentityOfHandle(handle.get()) != identity) {
+    if (identity && IdentityOfHandle(handle.get(), source) != identity) {
         error = ErrorOfNumber(ENODEV);
         return std::nullopt;
     }

@@ -32,22 +32,27 @@ UniqueHandle OpenForReading(const std::string& path, DWORD access) {
         ::CreateFileW(Widen(path).c_str(), access, kShare, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
-std::optional<DeviceIdentity> IdentityOfHandle(HANDLE handle) {
-    // Only a device answers the storage query; a file is known by its volume and index.
+bool IsDevicePath(const std::string& path) { return path.rfind("\\\\.\\", 0) == 0; }
+
+std::optional<DeviceIdentity> IdentityOfHandle(HANDLE handle, const std::string& path) {
+    if (!IsDevicePath(path)) {
+        // Wine answers the storage query for a file too, so a file is never asked it.
+        BY_HANDLE_FILE_INFORMATION file{};
+        if (!::GetFileInformationByHandle(handle, &file)) return std::nullopt;
+        return DeviceIdentity{file.dwVolumeSerialNumber, Joined(file.nFileIndexHigh, file.nFileIndexLow),
+                              Joined(file.ftCreationTime.dwHighDateTime, file.ftCreationTime.dwLowDateTime)};
+    }
     STORAGE_DEVICE_NUMBER number{};
     DWORD returned = 0;
-    if (::DeviceIoControl(handle, IOCTL_STORAGE_GET_DEVICE_NUMBER, nullptr, 0, &number, sizeof number, &returned,
-                          nullptr)) {
-        // A medium swapped in the same reader keeps the storage number; its file system's serial tells them apart.
-        DWORD serial = 0;
-        ::GetVolumeInformationByHandleW(handle, nullptr, 0, &serial, nullptr, nullptr, nullptr, 0);
-        return DeviceIdentity{Joined(number.DeviceType, number.DeviceNumber),
-                              std::uint64_t{number.PartitionNumber} + 1, serial};
+    if (!::DeviceIoControl(handle, IOCTL_STORAGE_GET_DEVICE_NUMBER, nullptr, 0, &number, sizeof number, &returned,
+                           nullptr)) {
+        return std::nullopt;
     }
-    BY_HANDLE_FILE_INFORMATION file{};
-    if (!::GetFileInformationByHandle(handle, &file)) return std::nullopt;
-    return DeviceIdentity{file.dwVolumeSerialNumber, Joined(file.nFileIndexHigh, file.nFileIndexLow),
-                          Joined(file.ftCreationTime.dwHighDateTime, file.ftCreationTime.dwLowDateTime)};
+    // A medium swapped in the same reader keeps the storage number; its file system's serial tells them apart.
+    DWORD serial = 0;
+    ::GetVolumeInformationByHandleW(handle, nullptr, 0, &serial, nullptr, nullptr, nullptr, 0);
+    return DeviceIdentity{Joined(number.DeviceType, number.DeviceNumber), std::uint64_t{number.PartitionNumber} + 1,
+                          serial};
 }
 
 }  // namespace velkor

@@ -42,8 +42,12 @@ private:
 // Opens a file or device by its UTF-8 path; access 0 asks only to query it.
 UniqueHandle OpenForReading(const std::string& path, DWORD access = GENERIC_READ);
 
-// The identity of the file or device behind handle: for a file its volume's serial
-// number, its file index and its creation time; for a device its storage number.
-std::optional<DeviceIdentity> IdentityOfHandle(HANDLE handle);
+// Returns true when path names a device ("\\.\X:", "\\.\PhysicalDriveN"), not a file.
+bool IsDevicePath(const std::string& path);
+
+// The identity of what handle, opened on path, reaches: for a device its storage
+// number and its file system's serial; for a file its volume's serial number, its
+// file index and its creation time.
+std::optional<DeviceIdentity> IdentityOfHandle(HANDLE handle, const std::string& path);
 
 }  // namespace velkor
