@@ -1,6 +1,7 @@
 #pragma once
 // An exclusive lock that one running copy of the program holds on a directory, so
 // that two copies never share the scratch files kept there.
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -23,8 +24,8 @@ public:
                                                 std::string& failure);
 
 private:
-    explicit DirectoryLock(int descriptor) : descriptor_(descriptor) {}
-    int descriptor_ = -1;
+    explicit DirectoryLock(std::intptr_t descriptor) : descriptor_(descriptor) {}
+    std::intptr_t descriptor_ = -1;  // the system's descriptor or handle
 };
 
 }  // namespace velkor

@@ -15,14 +15,14 @@ DirectoryLock::DirectoryLock(DirectoryLock&& other) noexcept
 
 DirectoryLock& DirectoryLock::operator=(DirectoryLock&& other) noexcept {
     if (this != &other) {
-        UniqueFd released(descriptor_);
+        UniqueFd released(static_cast<int>(descriptor_));
         descriptor_ = std::exchange(other.descriptor_, -1);
     }
     return *this;
 }
 
 // Closing the descriptor releases the lock.
-DirectoryLock::~DirectoryLock() { UniqueFd released(descriptor_); }
+DirectoryLock::~DirectoryLock() { UniqueFd released(static_cast<int>(descriptor_)); }
 
 std::optional<DirectoryLock> DirectoryLock::TryTake(const std::string& lockFile, bool& heldElsewhere,
                                                     std::string& failure) {
@@ -36,7 +36,7 @@ std::optional<DirectoryLock> DirectoryLock::TryTake(const std::string& lockFile,
     }
     // flock, not fcntl: its lock belongs to the open file, so a second holder in the
     // same process is refused as well, and it ends with the last close.
-    while (flock(lock.descriptor_, LOCK_EX | LOCK_NB) != 0) {
+    while (flock(static_cast<int>(lock.descriptor_), LOCK_EX | LOCK_NB) != 0) {
         if (errno == EINTR) continue;
         heldElsewhere = errno == EWOULDBLOCK;
         failure = std::strerror(errno);

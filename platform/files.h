@@ -15,8 +15,21 @@ std::string ProgramDirectory();
 // share scratch files. An empty text restores the executable's directory.
 void OverrideProgramDirectory(const std::string& directory);
 
-// The separator appended between a directory and a file name.
+// The separator appended between a directory and a file name; every system Velkor
+// runs on takes it.
 inline constexpr char kPathSeparator = '/';
+// The separator the system itself writes in paths it gives.
+#if defined(_WIN32)
+inline constexpr char kNativeSeparator = '\\';
+#else
+inline constexpr char kNativeSeparator = '/';
+#endif
+// How programs are named in the program directory: "picvet" is picvet.exe on Windows.
+#if defined(_WIN32)
+inline constexpr char kProgramSuffix[] = ".exe";
+#else
+inline constexpr char kProgramSuffix[] = "";
+#endif
 // path written with this system's separator, as the user sees paths.
 std::string NativePath(std::string path);
 

@@ -5,20 +5,14 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <climits>
 #include <cstring>
-#include <mutex>
-#include <thread>
 
 #include "platform/files.h"
+#include "platform/files_system.h"
 #include "platform/unique_fd.h"
 
 namespace velkor {
-namespace {
-
-std::mutex gOverrideMutex;
-std::string gOverride;
 
 std::string ExecutableDirectory() {
     char path[PATH_MAX];
@@ -30,24 +24,7 @@ std::string ExecutableDirectory() {
     return slash == 0 ? std::string("/") : text.substr(0, slash);
 }
 
-}  // namespace
-
-std::string ProgramDirectory() {
-    {
-        std::lock_guard lock(gOverrideMutex);
-        if (!gOverride.empty()) return gOverride;
-    }
-    static const std::string directory = ExecutableDirectory();
-    return directory;
-}
-
 std::string NativePath(std::string path) { return path; }
-
-void OverrideProgramDirectory(const std::string& directory) {
-    std::lock_guard lock(gOverrideMutex);
-    gOverride = directory;
-    while (gOverride.size() > 1 && gOverride.back() == '/') gOverride.pop_back();
-}
 
 namespace {
 
@@ -154,10 +131,6 @@ FileMapping::FileMapping(const std::string& path) {
 
 FileMapping::~FileMapping() {
     if (data_ != nullptr) munmap(const_cast<std::uint8_t*>(data_), size_);
-}
-
-void WaitMilliseconds(std::int64_t milliseconds) {
-    if (milliseconds > 0) std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
 
 bool IsDirectoryWritable(const std::string& directory) {

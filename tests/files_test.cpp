@@ -1,19 +1,26 @@
-#include <sys/stat.h>
-
 #include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
 
 #include "platform/files.h"
 #include "platform/process.h"
-#include "tests/support/test_support.h"
+#include "tests/support/scratch_files.h"
 
 namespace velkor {
 namespace {
 
 using testing::ScratchDir;
 
-void WriteScript(const std::string& path, const std::string& body) {
-    ASSERT_TRUE(WriteWholeFile(path, BytesOf("#!/bin/sh\n" + body + "\n")));
-    ASSERT_EQ(chmod(path.c_str(), 0755), 0);
+// The stand-in program, built beside the suites.
+const std::string kStandIn = ProgramDirectory() + "/velkor_stand_in" + kProgramSuffix;
+
+// Makes path a program that does what order says (see the stand-in); returns the path to start.
+std::string StandIn(const std::string& path, const std::string& order) {
+    const std::string program = path + kProgramSuffix;
+    std::filesystem::copy_file(kStandIn, program);
+    EXPECT_TRUE(WriteWholeFile(program + ".do", BytesOf(order)));
+    return program;
 }
 
 TEST(WholeFile, WriteReplacesEarlierContentCompletely) {
@@ -43,7 +50,7 @@ TEST(ProgramDirectory, IsTheExecutablesDirectoryWithoutTrailingSeparatorAndCanBe
     const std::string own = ProgramDirectory();
     ASSERT_FALSE(own.empty());
     EXPECT_NE(own.back(), '/');
-    EXPECT_TRUE(IsExecutableFile(own + "/files_test"));
+    EXPECT_TRUE(IsExecutableFile(own + "/files_test" + kProgramSuffix));
     ScratchDir dir;
     OverrideProgramDirectory(dir.Path() + "/");
     EXPECT_EQ(ProgramDirectory(), dir.Path());
@@ -55,8 +62,7 @@ TEST(DirectoryChecks, TellWritableDirectoriesAndExecutables) {
     ScratchDir dir;
     EXPECT_TRUE(IsDirectoryWritable(dir.Path()));
     EXPECT_FALSE(IsDirectoryWritable(dir.File("missing")));
-    WriteScript(dir.File("tool"), "exit 0");
-    EXPECT_TRUE(IsExecutableFile(dir.File("tool")));
+    EXPECT_TRUE(IsExecutableFile(StandIn(dir.File("tool"), "exit 0")));
     ASSERT_TRUE(WriteWholeFile(dir.File("plain"), BytesOf("x")));
     EXPECT_FALSE(IsExecutableFile(dir.File("plain")));
     EXPECT_FALSE(IsExecutableFile(dir.Path()));
@@ -64,35 +70,36 @@ TEST(DirectoryChecks, TellWritableDirectoriesAndExecutables) {
 
 TEST(StartProgramAndWait, ReportsExitStatusOfAProgramThatRan) {
     ScratchDir dir;
-    WriteScript(dir.File("fails"), "echo ran > \"$(dirname \"$0\")/marker\"; exit 3");
-    const ProgramRun run = StartProgramAndWait(dir.File("fails"));
+    const std::string program = StandIn(dir.File("fails"), "exit 3");
+    const ProgramRun run = StartProgramAndWait(program);
     EXPECT_TRUE(run.started);
     EXPECT_FALSE(run.timedOut);
     EXPECT_EQ(run.exitStatus, 3);
-    EXPECT_EQ(ReadWholeFile(dir.File("marker")), BytesOf("ran\n")) << "the caller waits until it has ended";
+    EXPECT_EQ(ReadWholeFile(program + ".ran"), BytesOf("ran")) << "the caller waits until it has ended";
 }
 
 TEST(StartProgramAndWait, TellsTheCallerWhenTheProgramCannotStart) {
     ScratchDir dir;
-    const ProgramRun missing = StartProgramAndWait(dir.File("picvet"));
+    const ProgramRun missing = StartProgramAndWait(dir.File("picvet") + kProgramSuffix);
     EXPECT_FALSE(missing.started);
     EXPECT_FALSE(missing.failure.empty());
-    ASSERT_TRUE(WriteWholeFile(dir.File("not-executable"), BytesOf("#!/bin/sh\n")));
-    EXPECT_FALSE(StartProgramAndWait(dir.File("not-executable")).started);
+    const std::string notProgram = dir.File("not-executable") + kProgramSuffix;
+    ASSERT_TRUE(WriteWholeFile(notProgram, BytesOf("#!/bin/sh\n")));
+    EXPECT_FALSE(StartProgramAndWait(notProgram).started);
 }
 
 TEST(StartProgramAndWait, PassesNoArgumentsAndNeverUsesAShell) {
     ScratchDir dir;
-    WriteScript(dir.File("count args"), "echo $# > \"$(dirname \"$0\")/argc\"");
-    ASSERT_TRUE(StartProgramAndWait(dir.File("count args")).started) << "a space in the path is not a separator";
-    EXPECT_EQ(ReadWholeFile(dir.File("argc")), BytesOf("0\n"));
+    const std::string program = StandIn(dir.File("count args"), "count");
+    ASSERT_TRUE(StartProgramAndWait(program).started) << "a space in the path is not a separator";
+    EXPECT_EQ(ReadWholeFile(program + ".argc"), BytesOf("0"));
 }
 
 TEST(StartProgramAndWait, KillsAProgramThatRunsPastTheLimit) {
     ScratchDir dir;
-    WriteScript(dir.File("hangs"), "exec sleep 30");
+    const std::string program = StandIn(dir.File("hangs"), "sleep 30000");
     const auto begin = std::chrono::steady_clock::now();
-    const ProgramRun run = StartProgramAndWait(dir.File("hangs"), 200);
+    const ProgramRun run = StartProgramAndWait(program, 200);
     const auto took = std::chrono::steady_clock::now() - begin;
     EXPECT_TRUE(run.started);
     EXPECT_TRUE(run.timedOut);

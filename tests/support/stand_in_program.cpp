@@ -1,0 +1,32 @@
+// A stand-in for a program Velkor starts (the validator): copied under any name, it
+// does what the text file of the same name with ".do" appended says, so the suites
+// need no shell and run the same on every system.
+//   exit N    writes "ran" to <name>.ran and ends with exit code N
+//   sleep MS  sleeps that many milliseconds, then ends with 0
+//   count     writes how many arguments it was given to <name>.argc
+#include <chrono>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+
+int main(int argc, char** argv) {
+    const std::string self = argv[0];
+    std::ifstream order(self + ".do");
+    std::string verb;
+    long long value = 0;
+    order >> verb >> value;
+    if (verb == "exit") {
+        std::ofstream(self + ".ran") << "ran";
+        return static_cast<int>(value);
+    }
+    if (verb == "sleep") {
+        std::this_thread::sleep_for(std::chrono::milliseconds(value));
+        return 0;
+    }
+    if (verb == "count") {
+        std::ofstream(self + ".argc") << argc - 1;
+        return 0;
+    }
+    return 125;
+}
