@@ -1,0 +1,50 @@
+#include "platform/jpeg_headers.h"
+
+namespace velkor {
+namespace {
+
+constexpr std::uint8_t kStartOfImage = 0xD8;
+constexpr std::uint8_t kEndOfImage = 0xD9;
+constexpr std::uint8_t kStartOfScan = 0xDA;
+
+// Restart markers and TEM carry no length; libjpeg passes over them in the headers.
+bool IsStandalone(std::uint8_t code) { return code == 0x01 || (code >= 0xD0 && code <= 0xD7); }
+
+// The offset of the code byte of the next marker at or after at; -1 when bytes end first.
+std::int64_t NextMarker(ByteView bytes, std::int64_t at) {
+    const auto size = static_cast<std::int64_t>(bytes.size());
+    for (;;) {
+        while (at < size && bytes[static_cast<std::size_t>(at)] != 0xFF) ++at;
+        while (at < size && bytes[static_cast<std::size_t>(at)] == 0xFF) ++at;
+        if (at >= size) return -1;
+        // FF 00 is a stuffed data byte, not a marker: the search goes on behind it.
+        if (bytes[static_cast<std::size_t>(at)] != 0x00) return at;
+    }
+}
+
+}  // namespace
+
+std::int64_t HeadersEnd(ByteView bytes) {
+    const auto size = static_cast<std::int64_t>(bytes.size());
+    if (size < 2 || bytes[0] != 0xFF || bytes[1] != 0xD8) return -1;
+    // Each step moves on by at least one byte, so the walk ends on any input.
+    for (std::int64_t at = 2;;) {
+        const std::int64_t code = NextMarker(bytes, at);
+        if (code < 0) return -1;
+        const std::uint8_t marker = bytes[static_cast<std::size_t>(code)];
+        // A second start, or an end before any scan, leaves libjpeg without a picture.
+        if (marker == kStartOfImage || marker == kEndOfImage) return -1;
+        if (IsStandalone(marker)) {
+            at = code + 1;
+            continue;
+        }
+        if (code + 2 >= size) return -1;
+        const std::int64_t length = bytes[static_cast<std::size_t>(code) + 1] << 8 | bytes[static_cast<std::size_t>(code) + 2];
+        const std::int64_t end = code + 1 + length;
+        if (length < 2 || end > size) return -1;
+        if (marker == kStartOfScan) return end;
+        at = end;
+    }
+}
+
+}  // namespace velkor
