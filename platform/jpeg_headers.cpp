@@ -10,6 +10,10 @@ constexpr std::uint8_t kStartOfScan = 0xDA;
 // Restart markers and TEM carry no length; libjpeg passes over them in the headers.
 bool IsStandalone(std::uint8_t code) { return code == 0x01 || (code >= 0xD0 && code <= 0xD7); }
 
+// Segments libjpeg skips by their length (application data, comments, DNL); a length
+// below 2 skips nothing there, where any other segment's ends the reading.
+bool IsSkippedByLength(std::uint8_t code) { return (code >= 0xE0 && code <= 0xEF) || code == 0xFE || code == 0xDC; }
+
 // The offset of the code byte of the next marker at or after at; -1 when bytes end first.
 std::int64_t NextMarker(ByteView bytes, std::int64_t at) {
     const auto size = static_cast<std::int64_t>(bytes.size());
@@ -40,6 +44,10 @@ std::int64_t HeadersEnd(ByteView bytes) {
         }
         if (code + 2 >= size) return -1;
         const std::int64_t length = bytes[static_cast<std::size_t>(code) + 1] << 8 | bytes[static_cast<std::size_t>(code) + 2];
+        if (length < 2 && IsSkippedByLength(marker)) {
+            at = code + 3;
+            continue;
+        }
         const std::int64_t end = code + 1 + length;
         if (length < 2 || end > size) return -1;
         if (marker == kStartOfScan) return end;

@@ -9,8 +9,9 @@ namespace velkor {
 
 // Returns the offset just past the first start-of-scan segment (where its coded data
 // begins), walking segments by their lengths from the start marker and, as libjpeg
-// does, skipping stray bytes and fill bytes before a marker; -1 when bytes do not
-// begin with FF D8, or end first.
+// does, skipping stray bytes and fill bytes before a marker and passing over an
+// application segment or comment whose length is below 2; -1 when bytes do not begin
+// with FF D8, end first, or hold a second start or an end before any scan.
 std::int64_t HeadersEnd(ByteView bytes);
 
 }  // namespace velkor

@@ -64,6 +64,13 @@ ByteSet Picture(const Layout& layout) {
     return bytes;
 }
 
+// bytes with an application segment of length 0 right behind the start marker, which libjpeg passes over.
+ByteSet WithEmptyApplication(const ByteSet& bytes) {
+    ByteSet out = {0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x00};
+    out.insert(out.end(), bytes.begin() + 2, bytes.end());
+    return out;
+}
+
 ByteSet Cut(ByteSet bytes, std::size_t size) {
     bytes.resize(size);
     return bytes;
@@ -87,6 +94,7 @@ std::vector<Case> SharedSet() {
          "1"},
         {"headers cut inside the Huffman tables", Cut(baseline, 120), "0"},
         {"stray bytes before a marker", Picture({.strayBeforeTables = {0x12, 0x34, 0x56}}), "1"},
+        {"an application segment of length 0", WithEmptyApplication(baseline), "1"},
         {"65535 x 65535, beyond the pixel cap", Picture({.width = 65535, .height = 65535}), "0"},
         {"a width of 0", Picture({.width = 0, .height = 64}), "0"},
         {"the scan before the frame", Picture({.frameFirst = false}), "0"},
@@ -121,7 +129,8 @@ TEST(HeadersEnd, FollowsLibjpegsWayToTheFirstScan) {
     EXPECT_EQ(HeadersEnd(Cut(baseline, static_cast<std::size_t>(end) - 1)), -1);
     EXPECT_EQ(HeadersEnd(Picture({.endBeforeScan = true})), -1);
     EXPECT_EQ(HeadersEnd(BytesOf("\xFF\xD8\xFF\xD8")), -1) << "a second start";
-    EXPECT_EQ(HeadersEnd(BytesOf("\xFF\xD8\xFF\xE0\x00\x01")), -1) << "a length below 2";
+    EXPECT_EQ(HeadersEnd(BytesOf("\xFF\xD8\xFF\xDB\x00\x01")), -1) << "a table's length below 2";
+    EXPECT_EQ(HeadersEnd(WithEmptyApplication(baseline)), end + 4) << "an application segment's length below 2 skips nothing";
     EXPECT_EQ(HeadersEnd({}), -1);
 }
 
