@@ -54,6 +54,7 @@ struct ScanRun {
     std::optional<ChunkStream> stream{};       // reads the drive ahead of the scan
     ByteView pair{};                           // the current chunk and the one behind it, once both are there
     WalkAhead ahead{};                         // the next candidate's walk; reads the current chunk
+    std::int64_t slot = 0;                     // the sector slot of the candidate at hand
 };
 
 Message DriveName(const std::string& letter) {
@@ -231,6 +232,22 @@ void NoteUnjudged(ScanRun& run, const ValidatorExchange& exchange) {
                             .Arg(ValidatorPath(), exchange.failure));
 }
 
+// The bytes of the current chunk from the sector slot (counted from 1) on.
+ByteView ChunkTail(const ScanState& s, std::int64_t slot) {
+    return s.CurrentChunk.subspan(static_cast<std::size_t>((slot - 1) * kSectorSize));
+}
+
+// Starts the walk of the next candidate of the chunk, to run while the validator judges
+// the one at hand. Only then: a thread per candidate would cost a run of starts without
+// ends far more than the walks themselves.
+void WalkNextCandidate(ScanRun& run) {
+    const std::int64_t slotCount = static_cast<std::int64_t>(run.state.CurrentChunk.size()) / kSectorSize;
+    for (std::int64_t next = run.slot + 1; next <= slotCount; ++next) {
+        const ByteView tail = ChunkTail(run.state, next);
+        if (BeginsCandidate(tail.first(std::min<std::size_t>(tail.size(), kSectorSize)))) return run.ahead.Start(tail);
+    }
+}
+
 enum class CutVerdict { kAccepted, kNotListed, kNoCut };
 
 // Judges the cut of the first sectors of reach: kAccepted when picvet accepts it.
@@ -238,6 +255,7 @@ CutVerdict JudgeCut(ScanRun& run, ByteView reach, std::int64_t sectors) {
     ScanState& s = run.state;
     s.CandidateSectors = sectors;
     s.CandidateBytes = CutBytes(reach, sectors);
+    WalkNextCandidate(run);
     const ValidatorExchange exchange = ValidateCandidate(s);
     if (!exchange.scratchWritten) {
         StopForFailure(run, Message(exchange.failure) + Words::tr("，扫描已停止。"));
@@ -413,20 +431,6 @@ CutVerdict JudgeLongCut(ScanRun& run, std::int64_t start, std::size_t offset, Cu
     return JudgeCut(run, run.state.CandidateStore, sectors);
 }
 
-// The bytes of the current chunk from the sector slot (counted from 1) on.
-ByteView ChunkTail(const ScanState& s, std::int64_t slot) {
-    return s.CurrentChunk.subspan(static_cast<std::size_t>((slot - 1) * kSectorSize));
-}
-
-// Starts the walk of the next candidate of the chunk after slot, to run while this one is judged.
-void WalkNextCandidate(ScanRun& run, std::int64_t slot) {
-    const std::int64_t slotCount = static_cast<std::int64_t>(run.state.CurrentChunk.size()) / kSectorSize;
-    for (std::int64_t next = slot + 1; next <= slotCount; ++next) {
-        const ByteView tail = ChunkTail(run.state, next);
-        if (BeginsCandidate(tail.first(std::min<std::size_t>(tail.size(), kSectorSize)))) return run.ahead.Start(tail);
-    }
-}
-
 void HandleCandidate(ScanRun& run, std::int64_t slot) {
     ScanState& s = run.state;
     const std::int64_t start = s.ScanPosition + slot - 1;
@@ -434,8 +438,8 @@ void HandleCandidate(ScanRun& run, std::int64_t slot) {
     const ByteView tail = ChunkTail(s, slot);
     s.CandidateSectors = 0;
     s.CandidateBytes = {};
+    run.slot = slot;
     CutFinder tailCuts(tail, start * kSectorSize, run.searches, run.ahead.Take(tail));
-    WalkNextCandidate(run, slot);
     std::optional<CutFinder> blockCuts;
     CutFinder* finder = &tailCuts;
     ByteView reach = tail;
