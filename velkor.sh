@@ -55,9 +55,10 @@ build_windows() {
     cmake --build "$WINDOWS_BUILD_DIR"
 }
 
-# Wine gets a prefix of its own in the build directory, made on first use.
+# Wine gets a prefix of its own in the build directory, made on first use; Wine wants
+# the prefix as an absolute path, whichever way the build directory was named.
 run_windows_tests() {
-    WINEPREFIX="$PWD/$WINDOWS_BUILD_DIR/wine" WINEDEBUG=-all \
+    WINEPREFIX="$(cd "$WINDOWS_BUILD_DIR" && pwd)/wine" WINEDEBUG=-all \
         ctest --test-dir "$WINDOWS_BUILD_DIR" --output-on-failure -j2 --timeout 300
 }
 
