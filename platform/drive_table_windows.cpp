@@ -10,8 +10,6 @@
 namespace velkor {
 namespace {
 
-constexpr char kDeviceNamespace[] = "\\\\.\\";
-
 std::string VolumeSource(char letter) { return std::string(kDeviceNamespace) + letter + ":"; }
 
 std::string DiskSource(DWORD number) { return std::string(kDeviceNamespace) + "PhysicalDrive" + std::to_string(number); }

@@ -18,16 +18,13 @@ void OverrideProgramDirectory(const std::string& directory);
 // The separator appended between a directory and a file name; every system Velkor
 // runs on takes it.
 inline constexpr char kPathSeparator = '/';
-// The separator the system itself writes in paths it gives.
+// The separator the system itself writes in paths it gives, and how programs are named
+// in the program directory ("picvet" is picvet.exe on Windows).
 #if defined(_WIN32)
 inline constexpr char kNativeSeparator = '\\';
-#else
-inline constexpr char kNativeSeparator = '/';
-#endif
-// How programs are named in the program directory: "picvet" is picvet.exe on Windows.
-#if defined(_WIN32)
 inline constexpr char kProgramSuffix[] = ".exe";
 #else
+inline constexpr char kNativeSeparator = '/';
 inline constexpr char kProgramSuffix[] = "";
 #endif
 // path written with this system's separator, as the user sees paths.

@@ -23,8 +23,8 @@ HANDLE AsHandle(std::intptr_t native) { return reinterpret_cast<HANDLE>(native);
 
 // "\\.\X:" names a volume; its file system's root is "X:\".
 std::string RootOfVolumeSource(const std::string& source) {
-    const std::string prefix = "\\\\.\\";
-    if (source.size() != prefix.size() + 2 || source.compare(0, prefix.size(), prefix) != 0) return {};
+    const std::string prefix = kDeviceNamespace;
+    if (source.size() != prefix.size() + 2 || !IsDevicePath(source)) return {};
     return source.substr(prefix.size()) + "\\";
 }
 

@@ -32,7 +32,7 @@ UniqueHandle OpenForReading(const std::string& path, DWORD access) {
         ::CreateFileW(Widen(path).c_str(), access, kShare, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
-bool IsDevicePath(const std::string& path) { return path.rfind("\\\\.\\", 0) == 0; }
+bool IsDevicePath(const std::string& path) { return path.rfind(kDeviceNamespace, 0) == 0; }
 
 std::optional<DeviceIdentity> IdentityOfHandle(HANDLE handle, const std::string& path) {
     if (!IsDevicePath(path)) {

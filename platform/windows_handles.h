@@ -42,6 +42,9 @@ private:
 // Opens a file or device by its UTF-8 path; access 0 asks only to query it.
 UniqueHandle OpenForReading(const std::string& path, DWORD access = GENERIC_READ);
 
+// What every device path begins with.
+inline constexpr char kDeviceNamespace[] = "\\\\.\\";
+
 // Returns true when path names a device ("\\.\X:", "\\.\PhysicalDriveN"), not a file.
 bool IsDevicePath(const std::string& path);
 
