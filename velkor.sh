@@ -55,11 +55,16 @@ build_windows() {
     cmake --build "$WINDOWS_BUILD_DIR"
 }
 
-# Wine gets a prefix of its own in the build directory, made on first use; Wine wants
-# the prefix as an absolute path, whichever way the build directory was named.
+# Wine gets a prefix of its own in the build directory; Wine wants the prefix as an
+# absolute path, whichever way the build directory was named. The prefix is made before
+# the suites run side by side: two Wine processes making a fresh prefix at once race for
+# its server, and one of them fails to start.
 run_windows_tests() {
-    WINEPREFIX="$(cd "$WINDOWS_BUILD_DIR" && pwd)/wine" WINEDEBUG=-all \
-        ctest --test-dir "$WINDOWS_BUILD_DIR" --output-on-failure -j2 --timeout 300
+    export WINEPREFIX WINEDEBUG=-all
+    WINEPREFIX="$(cd "$WINDOWS_BUILD_DIR" && pwd)/wine"
+    wineboot --init 2>/dev/null
+    wineserver --wait
+    ctest --test-dir "$WINDOWS_BUILD_DIR" --output-on-failure -j2 --timeout 300
 }
 
 # True when the first sector of device can be read. `[ -r ]` is no test: it is true
