@@ -33,14 +33,14 @@ Rig::Rig(const std::string& image) {
     testing::CopyDeliverable("picvet", program_.Path());
     OverrideProgramDirectory(program_.Path());
     ArrangeDriveTable({{0, image}}, {{.letter = "C", .source = image, .diskNumber = 0}});
-    window_ = std::make_unique<QWidget>();
-    auto* bar = new ProgressBar(window_.get());
-    tree_ = new TreeBox(window_.get());
-    auto* index = new TextStore(window_.get());
-    scan_ = {window_.get(), new Button(ToQString(ScanCaption()), window_.get()), new DriveBox(window_.get()), bar, tree_,
-             index, new PictureBox(window_.get())};
-    auto* timer = new Timer(window_.get());
-    save_ = {window_.get(), tree_, index, new DirectoryEditBox(window_.get()), bar, new Label(window_.get()), timer};
+    window_ = std::make_unique<QtWindow>();
+    auto* bar = new QtProgressBar(window_.get());
+    tree_ = new QtTreeBox(window_.get());
+    auto* index = new QtTextStore(window_.get());
+    scan_ = {window_.get(), new QtButton(ToQString(ScanCaption()), window_.get()), new QtDriveBox(window_.get()), bar, tree_,
+             index, new QtPictureBox(window_.get())};
+    auto* timer = new QtTimer(window_.get());
+    save_ = {window_.get(), tree_, index, new QtDirectoryEditBox(window_.get()), bar, new QtLabel(window_.get()), timer};
     SelectDriveLetter("C");
 }
 

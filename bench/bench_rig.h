@@ -12,7 +12,7 @@
 
 #include "carving/photo_saver.h"
 #include "carving/scan_engine.h"
-#include "platform/window_runtime.h"
+#include "platform/window_runtime_qt.h"
 #include "tests/support/qt_support.h"
 #include "tests/support/test_support.h"
 
@@ -42,7 +42,7 @@ private:
         QtBinding();
     } binding_;
     testing::ScratchDir program_;
-    std::unique_ptr<QWidget> window_;
+    std::unique_ptr<QtWindow> window_;
     ScanControls scan_;
     SaveControls save_;
     TreeBox* tree_ = nullptr;

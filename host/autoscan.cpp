@@ -34,7 +34,7 @@
 #include "host/own_directory.h"
 #include "host/staging.h"
 #include "platform/image_list.h"
-#include "platform/window_runtime.h"
+#include "platform/window_runtime_qt.h"
 
 namespace {
 

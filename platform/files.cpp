@@ -1,4 +1,5 @@
 #include <chrono>
+#include <cstdlib>
 #include <mutex>
 #include <thread>
 
@@ -28,6 +29,11 @@ void OverrideProgramDirectory(const std::string& directory) {
     std::lock_guard lock(gOverrideMutex);
     gOverride = directory;
     while (gOverride.size() > 1 && IsSeparator(gOverride.back())) gOverride.pop_back();
+}
+
+std::string EnvironmentVariable(const char* name) {
+    const char* value = std::getenv(name);
+    return value == nullptr ? std::string() : std::string(value);
 }
 
 void WaitMilliseconds(std::int64_t milliseconds) {

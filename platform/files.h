@@ -88,6 +88,9 @@ private:
     std::size_t size_ = 0;
 };
 
+// The value of the environment variable name; empty when it is not set.
+std::string EnvironmentVariable(const char* name);
+
 // Blocks the calling thread for the given number of milliseconds.
 void WaitMilliseconds(std::int64_t milliseconds);
 

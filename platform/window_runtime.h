@@ -1,71 +1,69 @@
 #pragma once
-// The window runtime: the controls, dialogs and event services the tool's window
-// is built from, on Qt 6 Widgets.
-#include <QComboBox>
-#include <QCoreApplication>
-#include <QLabel>
-#include <QLineEdit>
-#include <QProgressBar>
-#include <QPushButton>
-#include <QString>
-#include <QTimer>
-#include <QTreeWidget>
-#include <QWidget>
+// The window runtime: the controls, dialogs and event services the tool's window is
+// built from, as the system sees them. A backend makes the controls; nothing here
+// names the toolkit it uses.
 #include <chrono>
-#include <optional>
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/bytes.h"
 #include "platform/drive_table.h"
 #include "platform/message.h"
 #include "platform/picture_measure.h"
-
-class QMenu;
+#include "platform/preview_decode.h"
 
 namespace velkor {
 
-// Makes sure a QApplication exists and speaks the user's language (see
-// UseLanguage); returns false, having said on stderr what failed, when no display
-// can be opened.
+// Makes sure the toolkit is ready and speaks the user's language (see UseLanguage);
+// returns false, having said on stderr what failed, when no display can be opened.
 bool BindWindowRuntime();
 
-// The text of message for Qt's own calls.
-inline QString ToQString(const Message& message) { return QString::fromStdString(message.Utf8()); }
-
-// The window the controls lie on; the owner of the boxes they open.
-using Window = QWidget;
+// A window: the owner of the boxes its actions open.
+class Window {
+public:
+    virtual ~Window() = default;
+};
 
 // A push button whose caption the system reads back.
-class Button : public QPushButton {
+class Button {
 public:
-    using QPushButton::QPushButton;
-    void SetText(const Message& caption) { setText(ToQString(caption)); }
-    std::string Text() const { return text().toStdString(); }
+    virtual void SetText(const Message& caption) = 0;
+    virtual std::string Text() const = 0;
+
+protected:
+    ~Button() = default;
 };
 
 // A progress bar of 0 to 100.
-class ProgressBar : public QProgressBar {
+class ProgressBar {
 public:
-    using QProgressBar::QProgressBar;
-    void SetValue(int value) { setValue(value); }
+    virtual void SetValue(int value) = 0;
+
+protected:
+    ~ProgressBar() = default;
 };
 
 // A line of text: the percentage label, the status bar's field.
-class Label : public QLabel {
+class Label {
 public:
-    using QLabel::QLabel;
-    void SetText(const Message& text) { setText(ToQString(text)); }
-    std::string Text() const { return text().toStdString(); }
+    virtual void SetText(const Message& text) = 0;
+    virtual std::string Text() const = 0;
+
+protected:
+    ~Label() = default;
 };
 
 // A repeating timer on the window's thread.
-class Timer : public QTimer {
+class Timer {
 public:
-    using QTimer::QTimer;
-    void Start(int milliseconds) { start(milliseconds); }
-    void Stop() { stop(); }
+    virtual void Start(int milliseconds) = 0;
+    virtual void Stop() = 0;
+
+protected:
+    ~Timer() = default;
 };
 
 // Returns the language the window speaks for these preferences, most wanted
@@ -76,74 +74,64 @@ std::string ChooseLanguage(const std::vector<std::string>& preferences);
 // Returns the user's language preferences from LANGUAGE, LC_ALL, LC_MESSAGES and LANG, in that order.
 std::vector<std::string> UserLanguagePreferences();
 
-// Makes the window, and Qt's own dialogs and buttons, speak language ("en" or
-// "zh_CN"), replacing the catalogues loaded before; returns false when a catalogue
+// Makes the window, and the toolkit's own dialogs and buttons, speak language ("en"
+// or "zh_CN"), replacing the catalogues loaded before; returns false when a catalogue
 // it needs could not be loaded (the Chinese texts then stand).
 bool UseLanguage(const std::string& language);
 
-// The drive box's item role holding a volume's source path byte for byte (a
-// QByteArray), by which a host driving the window finds the drive of an image.
-inline constexpr int kDriveSourceRole = Qt::UserRole + 1;
-
 // Drive box: a drop-down list of the drive table's volumes. Each line shows the
 // letter with what a user recognises; the selected value is the letter alone.
-class DriveBox : public QComboBox {
+class DriveBox {
 public:
-    // Lists the volumes with the first image the host named selected, else the first volume.
-    explicit DriveBox(QWidget* parent);
     // Lists the volumes of the drive table again, keeping the selection when it still exists.
-    void Refresh();
+    virtual void Refresh() = 0;
     // Lists them again only when a drive came, went or changed since the last listing;
     // returns true when it did.
-    bool RefreshIfChanged();
+    virtual bool RefreshIfChanged() = 0;
     // Returns the selected volume as the last listing described it; nullopt when none is selected.
-    std::optional<VolumeInfo> SelectedVolume() const;
+    virtual std::optional<VolumeInfo> SelectedVolume() const = 0;
     // Returns the selected letter alone; empty when no drive is listed.
-    std::string SelectedLetter() const;
+    virtual std::string SelectedLetter() const = 0;
     // Selects letter; returns false when it is not listed.
-    bool SelectLetter(const std::string& letter);
-    void SetEnabled(bool enabled) { setEnabled(enabled); }
+    virtual bool SelectLetter(const std::string& letter) = 0;
+    virtual void SetEnabled(bool enabled) = 0;
+    virtual bool Enabled() const = 0;
 
 protected:
-    // The closed box is narrow: its text is cut in the middle, so both the letter
-    // and the size stay visible.
-    void paintEvent(QPaintEvent* event) override;
-
-private:
-    void Fill(std::vector<VolumeInfo> volumes);
-    std::vector<VolumeInfo> listed_;
+    ~DriveBox() = default;
 };
 
 // Tree box with a check box on every entry; a flat list addressed by 0-based index.
-class TreeBox : public QTreeWidget {
+class TreeBox {
 public:
-    explicit TreeBox(QWidget* parent);
-    void Clear();
+    virtual void Clear() = 0;
     // Appends a top-level entry without a tick.
-    void Append(const std::string& text);
-    void SetAllTicks(bool ticked);
-    int Count() const;
+    virtual void Append(const std::string& text) = 0;
+    virtual void SetAllTicks(bool ticked) = 0;
+    virtual int Count() const = 0;
     // Returns the entry's text; empty for an index with no entry.
-    std::string Text(int index) const;
+    virtual std::string Text(int index) const = 0;
     // Returns 1 when the entry is ticked, 0 otherwise (also for an index with no entry).
-    int Tick(int index) const;
-    void SetTick(int index, bool ticked);
+    virtual int Tick(int index) const = 0;
+    virtual void SetTick(int index, bool ticked) = 0;
     // Marks the entry as possibly damaged: a warning icon, and why in its tooltip; its text stays.
-    void MarkDamaged(int index, const Message& why);
+    virtual void MarkDamaged(int index, const Message& why) = 0;
     // Returns true when the entry was marked as possibly damaged.
-    bool IsDamaged(int index) const;
+    virtual bool IsDamaged(int index) const = 0;
     // Returns how many entries are marked as possibly damaged.
     int DamagedCount() const;
     // Returns the current entry, -1 when none.
-    int CurrentIndex() const;
+    virtual int CurrentIndex() const = 0;
     // Makes index current; an index with no entry selects nothing.
-    void SetCurrentIndex(int index);
+    virtual void SetCurrentIndex(int index) = 0;
+
+protected:
+    ~TreeBox() = default;
 };
 
 // Hidden text store: lines ended by CR LF, read back by number.
-class TextStore : public QWidget {
+class TextStore {
 public:
-    explicit TextStore(QWidget* parent);
     void Clear();
     void Append(std::string_view text);
     // Returns line n (0-based) without its line end; empty for a missing line.
@@ -157,43 +145,49 @@ private:
 
 // Picture box: shows a JPEG from bytes, scaled down to fit with its aspect ratio kept, or
 // a short text saying why it cannot.
-class PictureBox : public QLabel {
+class PictureBox {
 public:
-    explicit PictureBox(QWidget* parent);
     // Shows the JPEG held in bytes, decoded within the preview decoder's limits; bytes it
     // cannot show show "无法预览：" and the reason instead; empty bytes clear the box.
-    void SetPicture(ByteView bytes);
+    virtual void SetPicture(ByteView bytes) = 0;
     // Returns true only while a picture is shown: false for a cleared box and for a text.
-    bool HasPicture() const;
+    virtual bool HasPicture() const = 0;
     // Returns the text shown in place of a picture; empty while a picture is shown or the box is clear.
-    std::string Notice() const;
+    virtual std::string Notice() const = 0;
+
+protected:
+    ~PictureBox() = default;
 };
 
+// Why a picture cannot be previewed, after "无法预览：".
+Message WhyNoPreview(PreviewOutcome outcome);
+
 // Directory edit box: a directory text with a folder chooser.
-class DirectoryEditBox : public QLineEdit {
+class DirectoryEditBox {
 public:
-    explicit DirectoryEditBox(QWidget* parent);
     // Opens the folder chooser with prompt as its title; returns false when the
     // user cancels, leaving the directory text as it was.
-    bool ChooseFolder(const Message& prompt);
-    std::string DirectoryText() const;
+    virtual bool ChooseFolder(const Message& prompt) = 0;
+    virtual std::string DirectoryText() const = 0;
+
+protected:
+    ~DirectoryEditBox() = default;
 };
 
 // Picture-measuring control: measures picture data without painting it.
-class MeasuringControl : public QWidget {
+class MeasuringControl {
 public:
-    explicit MeasuringControl(QWidget* parent);
-    void SetPictureData(ByteView bytes);
+    void SetPictureData(ByteView bytes) { size_ = MeasurePicture(bytes); }
     int PictureWidth() const { return size_.width; }
     int PictureHeight() const { return size_.height; }
-    void SetTextSetting(const QString& text) { textSetting_ = text; }
+    void SetTextSetting(std::string text) { textSetting_ = std::move(text); }
     void SetNumberSetting(int number) { numberSetting_ = number; }
-    const QString& TextSetting() const { return textSetting_; }
+    const std::string& TextSetting() const { return textSetting_; }
     int NumberSetting() const { return numberSetting_; }
 
 private:
     PictureSize size_;
-    QString textSetting_;
+    std::string textSetting_;
     int numberSetting_ = 0;
 };
 
@@ -204,8 +198,6 @@ bool AskYesNo(Window* owner, const Message& text, const Message& title);
 // Modal message box with a warning icon and OK, for failures the user must know of.
 void ShowWarning(Window* owner, const Message& text, const Message& title);
 void Beep();
-// Shows menu at the mouse position and returns when it closes.
-void PopUpMenu(QMenu* menu);
 // Closes every open message box, folder chooser and pop-up menu as cancelled, so
 // that the nested event loops they run return.
 void CloseOpenDialogs();

@@ -1,5 +1,4 @@
 // The library's four entry points. Everything else stays hidden from the host.
-#include <QMessageBox>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -8,7 +7,7 @@
 #include "carving/candidate_validation.h"
 #include "carving/dimension_probe.h"
 #include "device/scan_state.h"
-#include "platform/window_runtime.h"
+#include "platform/window_runtime_qt.h"
 #include "shell/main_window.h"
 
 #define VELKOR_EXPORT extern "C" __attribute__((visibility("default")))
@@ -35,7 +34,7 @@ void BindOnFirstUse() {
 // The measuring control of the open window, or one of the library's own when no window is open.
 MeasuringControl& MeasuringControlForEntry() {
     if (MainWindow* window = TheMainWindow()) return window->MeasuringControlOf();
-    static auto* own = new MeasuringControl(nullptr);
+    static auto* own = new MeasuringControl;
     return *own;
 }
 

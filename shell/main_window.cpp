@@ -16,7 +16,7 @@
 #include "device/partition_locator.h"
 #include "platform/drive_table.h"
 #include "platform/files.h"
-#include "platform/window_runtime.h"
+#include "platform/window_runtime_qt.h"
 #include "carving/progress_display.h"
 #include "carving/result_tree.h"
 
@@ -51,7 +51,7 @@ Control* Place(Control* control, const char* name, int left, int top, int width,
 
 // Images named on the command line that could not be offered as drives are told
 // once, when the window opens, never dropped silently.
-void TellImagesNotOffered(QWidget* window) {
+void TellImagesNotOffered(Window* window) {
     const std::vector<std::string> notOffered = ImagesNotOffered();
     if (notOffered.empty()) return;
     Message text = Words::tr("以下映像文件无法作为驱动器列出：");
@@ -70,36 +70,36 @@ MainWindow::MainWindow() {
 }
 
 void MainWindow::CreateControls() {
-    client_ = new QWidget(this);
+    client_ = new QtWindow(this);
     client_->setFixedSize(kClientWidth, kClientHeight);
     setCentralWidget(client_);
     const QFont song = SongFont();
-    驱动器框1 = Place(new DriveBox(client_), "驱动器框1", 5, 8, 139, 22);
+    驱动器框1 = Place(new QtDriveBox(client_), "驱动器框1", 5, 8, 139, 22);
     驱动器框1->setFont(song);
-    按钮1 = Place(new Button(ToQString(ScanCaption()), client_), "按钮1", 148, 8, 56, 24);
-    按钮3 = Place(new Button(ToQString(Words::tr("保存")), client_), "按钮3", 214, 8, 56, 24);
-    进度条1 = Place(new ProgressBar(client_), "进度条1", 288, 8, 288, 22);
+    按钮1 = Place(new QtButton(ToQString(ScanCaption()), client_), "按钮1", 148, 8, 56, 24);
+    按钮3 = Place(new QtButton(ToQString(Words::tr("保存")), client_), "按钮3", 214, 8, 56, 24);
+    进度条1 = Place(new QtProgressBar(client_), "进度条1", 288, 8, 288, 22);
     进度条1->setRange(0, 100);
     进度条1->setValue(0);
     进度条1->setTextVisible(false);
-    透明标签1 = Place(new Label(client_), "透明标签1", 586, 8, 43, 22);
+    透明标签1 = Place(new QtLabel(client_), "透明标签1", 586, 8, 43, 22);
     透明标签1->setAttribute(Qt::WA_TranslucentBackground);
     透明标签1->setFont(song);
-    树型框1 = Place(new TreeBox(client_), "树型框1", 5, 40, 139, 392);
+    树型框1 = Place(new QtTreeBox(client_), "树型框1", 5, 40, 139, 392);
     树型框1->setFont(song);
-    图片框1 = Place(new PictureBox(client_), "图片框1", 145, 40, 488, 392);
+    图片框1 = Place(new QtPictureBox(client_), "图片框1", 145, 40, 488, 392);
     状态条1 = Place(new QWidget(client_), "状态条1", 0, 435, 634, 20);
-    driveStatus_ = Place(new Label(状态条1), "状态条1.1", 0, 0, 144, 20);
-    resultStatus_ = Place(new Label(状态条1), "状态条1.2", 146, 0, 488, 20);
-    代码编辑框1 = Place(new TextStore(client_), "代码编辑框1", 504, 56, 56, 272);
+    driveStatus_ = Place(new QtLabel(状态条1), "状态条1.1", 0, 0, 144, 20);
+    resultStatus_ = Place(new QtLabel(状态条1), "状态条1.2", 146, 0, 488, 20);
+    代码编辑框1 = Place(new QtTextStore(client_), "代码编辑框1", 504, 56, 56, 272);
     代码编辑框1->hide();
-    目录编辑框1 = Place(new DirectoryEditBox(client_), "目录编辑框1", 288, 472, 72, 24);
-    动画物体1 = Place(new MeasuringControl(图片框1), "动画物体1", 150, 703, 1, 1);
+    目录编辑框1 = Place(new QtDirectoryEditBox(client_), "目录编辑框1", 288, 472, 72, 24);
+    动画物体1 = Place(new QtMeasuringControl(图片框1), "动画物体1", 150, 703, 1, 1);
     动画物体1->hide();
-    时钟1 = new Timer(this);
+    时钟1 = new QtTimer(this);
     时钟1->setObjectName(QStringLiteral("时钟1"));
     时钟1->setInterval(kTimerInterval);
-    driveWatch_ = new Timer(this);
+    driveWatch_ = new QtTimer(this);
     driveWatch_->setInterval(kDriveWatchInterval);
 }
 
@@ -237,6 +237,8 @@ void OpenMainWindow() {
     QTimer::singleShot(0, window.get(), [&window] { TellImagesNotOffered(window.get()); });
     loop.exec();
 }
+
+MeasuringControl& MainWindow::MeasuringControlOf() { return *动画物体1; }
 
 MainWindow* TheMainWindow() { return gMainWindow.data(); }
 

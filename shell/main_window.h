@@ -12,17 +12,22 @@ class QMenu;
 
 namespace velkor {
 
-class DirectoryEditBox;
-class DriveBox;
-class MeasuringControl;
-class PictureBox;
-class TextStore;
-class TreeBox;
+class QtButton;
+class QtDirectoryEditBox;
+class QtDriveBox;
+class QtLabel;
+class QtMeasuringControl;
+class QtPictureBox;
+class QtProgressBar;
+class QtTextStore;
+class QtTimer;
+class QtTreeBox;
+class QtWindow;
 
 // The window's title, in the window's language.
 inline Message WindowTitle() { return Words::tr("Velkor v1.4（Ostrand）"); }
 
-class MainWindow : public QMainWindow {
+class MainWindow : public QMainWindow, public Window {
 public:
     MainWindow();
     ~MainWindow() override;
@@ -31,7 +36,7 @@ public:
     void WhenClosed(std::function<void()> whenClosed) { whenClosed_ = std::move(whenClosed); }
 
     // The measuring control the in-process measuring entry uses.
-    MeasuringControl& MeasuringControlOf() { return *动画物体1; }
+    MeasuringControl& MeasuringControlOf();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -52,23 +57,23 @@ private:
     ScanControls Scan() const;
     SaveControls Save() const;
 
-    QWidget* client_ = nullptr;
-    DriveBox* 驱动器框1 = nullptr;
-    Button* 按钮1 = nullptr;
-    Button* 按钮3 = nullptr;
-    ProgressBar* 进度条1 = nullptr;
-    Label* 透明标签1 = nullptr;
-    TreeBox* 树型框1 = nullptr;
-    PictureBox* 图片框1 = nullptr;
+    QtWindow* client_ = nullptr;
+    QtDriveBox* 驱动器框1 = nullptr;
+    QtButton* 按钮1 = nullptr;
+    QtButton* 按钮3 = nullptr;
+    QtProgressBar* 进度条1 = nullptr;
+    QtLabel* 透明标签1 = nullptr;
+    QtTreeBox* 树型框1 = nullptr;
+    QtPictureBox* 图片框1 = nullptr;
     QWidget* 状态条1 = nullptr;
-    Label* driveStatus_ = nullptr;
-    Label* resultStatus_ = nullptr;
+    QtLabel* driveStatus_ = nullptr;
+    QtLabel* resultStatus_ = nullptr;
     RateMeter scanRate_;  // sectors scanned, for the read speed and the time left
-    TextStore* 代码编辑框1 = nullptr;
-    DirectoryEditBox* 目录编辑框1 = nullptr;
-    MeasuringControl* 动画物体1 = nullptr;
-    Timer* 时钟1 = nullptr;
-    Timer* driveWatch_ = nullptr;
+    QtTextStore* 代码编辑框1 = nullptr;
+    QtDirectoryEditBox* 目录编辑框1 = nullptr;
+    QtMeasuringControl* 动画物体1 = nullptr;
+    QtTimer* 时钟1 = nullptr;
+    QtTimer* driveWatch_ = nullptr;
     QMenu* recoverMenu_ = nullptr;
     std::function<void()> whenClosed_;
 };

@@ -7,7 +7,7 @@
 #include "device/partition_locator.h"
 #include "device/scan_state.h"
 #include "platform/drive_table.h"
-#include "platform/window_runtime.h"
+#include "platform/window_runtime_qt.h"
 #include "tests/support/partition_images.h"
 
 namespace velkor {
@@ -33,7 +33,7 @@ TEST_F(DriveSelectionTest, SelectDriveTakesTheSizeOrFallsBackToTheTables) {
     std::vector<ArrangedVolume> volumes = UnsizedLetters(image, 0, 'C', 2);
     volumes.push_back({.letter = "H", .source = sized, .diskNumber = 1});
     ArrangeDriveTable({{0, image}, {1, sized}}, volumes);
-    DriveBox box(nullptr);
+    QtDriveBox box(nullptr);
     ScanState& state = TheScanState();
 
     ASSERT_TRUE(box.SelectLetter("D"));

@@ -29,7 +29,7 @@
 #include "platform/drive_table.h"
 #include "platform/files.h"
 #include "platform/image_list.h"
-#include "platform/window_runtime.h"
+#include "platform/window_runtime_qt.h"
 #include "shell/main_window.h"
 #include "tests/support/qt_support.h"
 #include "tests/support/test_support.h"
@@ -78,7 +78,7 @@ TEST_F(Window, HasEveryControlAtItsPlaceWithItsName) {
     EXPECT_FALSE(Find<QWidget>("目录编辑框1")->visibleRegion().intersects(window_->centralWidget()->rect()));
     EXPECT_EQ(Find<QTimer>("时钟1")->interval(), 200);
     EXPECT_EQ(Find<QComboBox>("驱动器框1")->font().pixelSize(), 14);
-    EXPECT_EQ(Find<DriveBox>("驱动器框1")->SelectedLetter(), "C");
+    EXPECT_EQ(Find<QtDriveBox>("驱动器框1")->SelectedLetter(), "C");
     EXPECT_EQ(TheScanState().DeviceSectors, 4000) << "the created step selects the drive";
 }
 
@@ -120,7 +120,7 @@ TEST_F(Window, ScanListsTicksAndSelectAllAndUntickAllWork) {
     Action("全选")->trigger();
     EXPECT_EQ(Tree().Tick(0) + Tree().Tick(1) + Tree().Tick(2), 3);
     Tree().setCurrentItem(Tree().topLevelItem(2));
-    EXPECT_EQ(Find<PictureBox>("图片框1")->pixmap().size(), QSize(100, 60)) << "selecting previews";
+    EXPECT_EQ(Find<QtPictureBox>("图片框1")->pixmap().size(), QSize(100, 60)) << "selecting previews";
 }
 
 TEST_F(Window, TheStatusBarFollowsTheScanAndTheTicks) {
@@ -133,7 +133,7 @@ TEST_F(Window, TheStatusBarFollowsTheScanAndTheTicks) {
         << results->text().toStdString();
     auto* drive = Find<QLabel>("状态条1.1");
     EXPECT_EQ(drive->text(), "C: " + QString::fromStdString(SizeText(4000 * 512))) << "the drive box's own units";
-    const QString box = Find<DriveBox>("驱动器框1")->currentText();
+    const QString box = Find<QtDriveBox>("驱动器框1")->currentText();
     EXPECT_TRUE(box.endsWith(QString::fromStdString("(" + SizeText(4000 * 512) + ")"))) << box.toStdString();
 }
 
@@ -165,7 +165,7 @@ TEST_F(Window, ASlowScanTellsItsSpeedAndTimeLeftAndASaveTheFilesSaved) {
 }
 
 TEST_F(Window, TheDriveListShowsEveryLineWhole) {
-    auto* drives = Find<DriveBox>("驱动器框1");
+    auto* drives = Find<QtDriveBox>("驱动器框1");
     const std::string longName = media_.File(std::string(60, 'n') + ".img");
     testing::SizeFile(longName, 2000 * 512);
     ArrangeDriveTable({{0, image_}, {1, longName}}, {{.letter = "C", .source = image_, .diskNumber = 0},
@@ -299,7 +299,7 @@ TEST_F(CloseAtAnyMoment, WhileAFoundPictureIsSelectedDuringTheScan) {
         bool clicked = false;
         const auto stayedOpen = Run([&](MainWindow& window) {
             if (!std::exchange(clicked, true)) return Later(&window, [&window] { Find<QPushButton>(window, "按钮1")->click(); });
-            auto* tree = Find<TreeBox>(window, "树型框1");
+            auto* tree = Find<QtTreeBox>(window, "树型框1");
             if (!ScanRunning(window) || tree->Count() == 0) return;
             Later(&window, [&window] { window.close(); });
             tree->setCurrentItem(tree->topLevelItem(0));
@@ -340,7 +340,7 @@ TEST_F(CloseAtAnyMoment, WhileTheCompletionMessageIsShownAndDuringAPreviewAtIdle
             }
             box->button(QMessageBox::Ok)->click();
             Later(&window, [&window] {
-                auto* tree = Find<TreeBox>(window, "树型框1");
+                auto* tree = Find<QtTreeBox>(window, "树型框1");
                 Later(&window, [&window] { window.close(); });
                 tree->setCurrentItem(tree->topLevelItem(2));
             });
@@ -421,7 +421,7 @@ TEST_F(Window, AFileAlreadyUnderAPicturesNameIsKeptAndThePictureSavedBesideIt) {
 }
 
 TEST_F(Window, TheDriveBoxFollowsDrivesThatComeAndGoAndMeasuresTheSelectionAgain) {
-    auto* drives = Find<DriveBox>("驱动器框1");
+    auto* drives = Find<QtDriveBox>("驱动器框1");
     ASSERT_EQ(drives->count(), 1);
     const std::string other = media_.File("plugged.img");
     testing::SizeFile(other, 2000 * 512);

@@ -17,7 +17,7 @@
 #include "platform/drive_table.h"
 #include "platform/files.h"
 #include "platform/unique_fd.h"
-#include "platform/window_runtime.h"
+#include "platform/window_runtime_qt.h"
 #include "shell/main_window.h"
 #include "tests/support/qt_support.h"
 #include "tests/support/test_support.h"
@@ -112,7 +112,7 @@ TEST_F(SaveRig, SavesFromTheScannedDriveWhateverIsSelectedAndFailsWhenItIsGone) 
     testing::SizeFile(other, 4000 * 512);
     ArrangeDriveTable({{0, image_}, {1, other}}, {{.letter = "C", .source = image_, .diskNumber = 0},
                                                   {.letter = "D", .source = other, .diskNumber = 1}});
-    auto* drives = Find<DriveBox>("驱动器框1");
+    auto* drives = Find<QtDriveBox>("驱动器框1");
     drives->Refresh();
     ASSERT_TRUE(drives->SelectLetter("D"));
     ScratchDir out;
@@ -199,7 +199,7 @@ protected:
     std::uint32_t ScanPreviewAndSaveBesideTheImage(const UniqueFd& watch) {
         Scan();
         for (int k = 0; k < Tree().Count(); ++k) Tree().setCurrentItem(Tree().topLevelItem(k));
-        EXPECT_TRUE(window_->findChild<PictureBox*>("图片框1")->HasPicture());
+        EXPECT_TRUE(window_->findChild<QtPictureBox*>("图片框1")->HasPicture());
         Save(media_.Path());
         return testing::SeenInotifyEvents(watch.get());
     }

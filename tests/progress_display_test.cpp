@@ -4,7 +4,7 @@
 #include <QLabel>
 #include <QProgressBar>
 
-#include "platform/window_runtime.h"
+#include "platform/window_runtime_qt.h"
 #include "carving/progress_display.h"
 
 namespace velkor {
@@ -17,8 +17,8 @@ protected:
         ShowScanProgress(bar_, label_, position, sectors);
         return {bar_.value(), label_.text().toStdString()};
     }
-    ProgressBar bar_;
-    Label label_;
+    QtProgressBar bar_;
+    QtLabel label_;
 };
 
 TEST_F(Progress, ShowsTheShareOfChunksDone) {

@@ -27,7 +27,7 @@
 #include "platform/drive_table.h"
 #include "platform/files.h"
 #include "platform/picture_measure.h"
-#include "platform/window_runtime.h"
+#include "platform/window_runtime_qt.h"
 #include "carving/result_tree.h"
 #include "tests/support/jpeg_containers.h"
 #include "tests/support/qt_support.h"
@@ -66,15 +66,15 @@ protected:
     // Registers the image (sized to sectors) as drive C and builds the window around it.
     void UseImage(std::int64_t sectors) {
         testing::UseImageAsDriveC(image_, sectors);
-        window_ = std::make_unique<QWidget>();
+        window_ = std::make_unique<QtWindow>();
         c_.window = window_.get();
-        c_.按钮1 = new Button(ToQString(ScanCaption()), window_.get());
-        c_.驱动器框1 = new DriveBox(window_.get());
-        c_.进度条1 = new ProgressBar(window_.get());
-        c_.树型框1 = new TreeBox(window_.get());
-        c_.代码编辑框1 = new TextStore(window_.get());
-        c_.图片框1 = new PictureBox(window_.get());
-        c_.图片框1->resize(488, 392);
+        c_.按钮1 = new QtButton(ToQString(ScanCaption()), window_.get());
+        c_.驱动器框1 = drives_ = new QtDriveBox(window_.get());
+        c_.进度条1 = bar_ = new QtProgressBar(window_.get());
+        c_.树型框1 = tree_ = new QtTreeBox(window_.get());
+        c_.代码编辑框1 = new QtTextStore(window_.get());
+        c_.图片框1 = picture_ = new QtPictureBox(window_.get());
+        picture_->resize(488, 392);
         SelectDrive(*c_.驱动器框1);
         ASSERT_EQ(TheScanState().DeviceSectors, sectors);
     }
@@ -151,8 +151,13 @@ protected:
     testing::ScratchProgramDirectory programDir_;
     ScratchDir media_;
     std::string image_;
-    std::unique_ptr<QWidget> window_;
+    std::unique_ptr<QtWindow> window_;
     ScanControls c_;
+    // The same controls as their Qt widgets, for what only a user sees.
+    QtDriveBox* drives_ = nullptr;
+    QtProgressBar* bar_ = nullptr;
+    QtTreeBox* tree_ = nullptr;
+    QtPictureBox* picture_ = nullptr;
     bool sourceMustStay_ = true;
     ModalAnswerer answerer_;
 };
@@ -176,7 +181,7 @@ TEST_F(ScanRig, ListsPicturesAtSectorStartsTicksThemAndSaysDoneOnce) {
     EXPECT_EQ(answerer_.messages[0].title, "完成");
     EXPECT_EQ(answerer_.messages[0].icon, QMessageBox::Information);
     EXPECT_EQ(c_.按钮1->Text(), ScanCaption().Utf8());
-    EXPECT_TRUE(c_.驱动器框1->isEnabled());
+    EXPECT_TRUE(drives_->isEnabled());
 }
 
 TEST_F(ScanRig, ListsOnlyCutsLongerThanFiveSectorsAndCutsAtTheMarkersSector) {
@@ -246,7 +251,7 @@ TEST_F(ScanRig, TruncatedAndFragmentedPhotosAreListedAsPossiblyDamaged) {
     for (int k = 0; k < 4; ++k) {
         EXPECT_EQ(c_.树型框1->IsDamaged(k), damaged[static_cast<std::size_t>(k)]) << Location(k);
         EXPECT_EQ(c_.树型框1->Tick(k), 1) << "listed and ticked all the same";
-        EXPECT_EQ(c_.树型框1->topLevelItem(k)->toolTip(0).startsWith("可能不完整"), damaged[static_cast<std::size_t>(k)]);
+        EXPECT_EQ(tree_->topLevelItem(k)->toolTip(0).startsWith("可能不完整"), damaged[static_cast<std::size_t>(k)]);
         EXPECT_EQ(c_.树型框1->Text(k), std::to_string(10000000 + k) + ".jpg") << "the entry text is unchanged";
     }
     EXPECT_EQ(c_.树型框1->DamagedCount(), 2);
@@ -447,11 +452,11 @@ TEST_F(ScanRig, PreviewShowsTheEntrysOwnSectors) {
     c_.树型框1->SetCurrentIndex(0);
     Preview(c_);
     ASSERT_TRUE(c_.图片框1->HasPicture()) << "an entry at sector 0 shows";
-    EXPECT_EQ(c_.图片框1->pixmap().size(), QSize(50, 40));
+    EXPECT_EQ(picture_->pixmap().size(), QSize(50, 40));
     c_.树型框1->SetCurrentIndex(2);
     Preview(c_);
     ASSERT_TRUE(c_.图片框1->HasPicture());
-    EXPECT_EQ(c_.图片框1->pixmap().size(), QSize(70, 20));
+    EXPECT_EQ(picture_->pixmap().size(), QSize(70, 20));
     c_.树型框1->SetCurrentIndex(kNoEntryIndex);
     Preview(c_);
     EXPECT_FALSE(c_.图片框1->HasPicture());
@@ -465,7 +470,7 @@ TEST_F(ScanRig, StopKeepsWhatWasFoundTicksItAndSaysDoneOnce) {
     EXPECT_EQ(Names(), std::vector<std::string>{"10000000.jpg"});
     EXPECT_EQ(c_.树型框1->Tick(0), 1);
     EXPECT_EQ(answerer_.Count("扫描完成"), 1);
-    EXPECT_EQ(c_.进度条1->value(), 100);
+    EXPECT_EQ(bar_->value(), 100);
     EXPECT_GT(TheScanState().ScanPosition, TheScanState().DeviceSectors);
     EXPECT_LT(stopTook, std::chrono::milliseconds(500)) << "Stop must take effect at once";
 }
@@ -496,7 +501,7 @@ TEST_F(ScanRig, AScanThatCannotWorkSaysWhyAndDoesNotStart) {
         EXPECT_EQ(answerer_.Count("扫描完成"), 0) << why;
         EXPECT_EQ(Names().size(), 1u) << why << ": the earlier results stay";
         EXPECT_EQ(c_.按钮1->Text(), ScanCaption().Utf8()) << why;
-        EXPECT_TRUE(c_.驱动器框1->isEnabled()) << why;
+        EXPECT_TRUE(drives_->isEnabled()) << why;
     };
     std::remove(programDir_.File("picvet").c_str());
     refuses("validator missing");

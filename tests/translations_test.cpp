@@ -13,7 +13,7 @@
 #include <set>
 
 #include "platform/files.h"
-#include "platform/window_runtime.h"
+#include "platform/window_runtime_qt.h"
 #include "shell/main_window.h"
 #include "tests/support/test_support.h"
 

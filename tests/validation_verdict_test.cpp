@@ -7,7 +7,7 @@
 #include "carving/candidate_validation.h"
 #include "device/scan_state.h"
 #include "platform/files.h"
-#include "platform/window_runtime.h"
+#include "platform/window_runtime_qt.h"
 #include "tests/support/test_support.h"
 
 namespace velkor {
@@ -78,7 +78,7 @@ protected:
         return state.CandidateSectors;
     }
 
-    MeasuringControl control_{nullptr};
+    MeasuringControl control_;
 };
 
 TEST_F(MeasuringEntry, AppliesTheValidatorsRuleInProcess) {

@@ -1,5 +1,5 @@
 // The window runtime's controls, offscreen.
-#include "platform/window_runtime.h"
+#include "platform/window_runtime_qt.h"
 
 #include <gtest/gtest.h>
 
@@ -25,7 +25,7 @@ protected:
 };
 
 TEST_F(WindowRuntime, TextStoreReadsLinesWithoutTheirEndsAndMissingLinesAsEmpty) {
-    TextStore store(&window_);
+    TextStore store;
     store.Append("12\r\n");
     store.Append("6\r\n34");
     store.Append("5\r\n");
@@ -41,7 +41,7 @@ TEST_F(WindowRuntime, TextStoreReadsLinesWithoutTheirEndsAndMissingLinesAsEmpty)
 }
 
 TEST_F(WindowRuntime, TreeBoxKeepsEntriesInOrderWithTicks) {
-    TreeBox tree(&window_);
+    QtTreeBox tree(&window_);
     tree.Append("10000000.jpg");
     tree.Append("10000001.jpg");
     EXPECT_EQ(tree.Count(), 2);
@@ -57,7 +57,7 @@ TEST_F(WindowRuntime, TreeBoxKeepsEntriesInOrderWithTicks) {
 }
 
 TEST_F(WindowRuntime, TreeBoxCurrentEntryIgnoresIndicesWithoutEntry) {
-    TreeBox tree(&window_);
+    QtTreeBox tree(&window_);
     tree.Append("a.jpg");
     tree.Append("b.jpg");
     tree.SetCurrentIndex(1);
@@ -69,7 +69,7 @@ TEST_F(WindowRuntime, TreeBoxCurrentEntryIgnoresIndicesWithoutEntry) {
 }
 
 TEST_F(WindowRuntime, PictureBoxShowsScaledPicturesAndClearsOnEmptyBytes) {
-    PictureBox box(&window_);
+    QtPictureBox box(&window_);
     box.resize(488, 392);
     box.SetPicture(testing::MakeJpeg(2000, 1000));
     ASSERT_TRUE(box.HasPicture());
@@ -86,7 +86,7 @@ TEST_F(WindowRuntime, PictureBoxShowsScaledPicturesAndClearsOnEmptyBytes) {
 }
 
 TEST_F(WindowRuntime, PictureBoxSaysWhyItCannotPreviewInsteadOfFreezing) {
-    PictureBox box(&window_);
+    QtPictureBox box(&window_);
     box.resize(488, 392);
     const ByteSet progressive = testing::MakeJpeg(64, 64, {.progressive = true});
     const struct {
@@ -114,7 +114,7 @@ TEST_F(WindowRuntime, PictureBoxSaysWhyItCannotPreviewInsteadOfFreezing) {
 }
 
 TEST_F(WindowRuntime, PictureBoxShowsWhatATruncatedPhotoHolds) {
-    PictureBox box(&window_);
+    QtPictureBox box(&window_);
     box.resize(488, 392);
     const ByteSet photo = testing::MakeJpeg(1200, 800);
     box.SetPicture(ByteView(photo).first(photo.size() / 2));
@@ -126,7 +126,7 @@ TEST_F(WindowRuntime, PictureBoxShowsWhatATruncatedPhotoHolds) {
 }
 
 TEST_F(WindowRuntime, MeasuringControlMeasuresWithTheValidatorsUnit) {
-    MeasuringControl control(&window_);
+    MeasuringControl control;
     control.SetPictureData(testing::MakeJpeg(31, 12));
     EXPECT_EQ(control.PictureWidth(), 31);
     EXPECT_EQ(control.PictureHeight(), 12);
@@ -147,7 +147,7 @@ TEST_F(WindowRuntime, DriveBoxStartsOnTheFirstImageNamedAndKnowsEachSourceByteFo
     ListVolumes();
     setenv(kImagesVariable, EncodeImageList({named}).c_str(), 1);
     setenv(kExtraImagesVariable, EncodeImageList({earlier}).c_str(), 1);
-    DriveBox box(&window_);
+    QtDriveBox box(&window_);
     const std::optional<std::string> letter = LetterOfFirstImage();
     unsetenv(kImagesVariable);
     unsetenv(kExtraImagesVariable);

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "platform/drive_table.h"
-#include "platform/window_runtime.h"
+#include "platform/window_runtime_qt.h"
 #include "shell/main_window.h"
 #include "tests/support/qt_support.h"
 #include "tests/support/test_support.h"
@@ -40,7 +40,7 @@ protected:
         EXPECT_NE(control, nullptr) << name;
         return control;
     }
-    TreeBox& Tree() const { return *Find<TreeBox>("树型框1"); }
+    QtTreeBox& Tree() const { return *Find<QtTreeBox>("树型框1"); }
 
     // Clicks Scan; the card's three pictures must be listed and "扫描完成" said once.
     void Scan() {

@@ -1,0 +1,127 @@
+#pragma once
+// The window runtime's controls on Qt 6 Widgets: each is the Qt widget a user sees and
+// the control the system drives. Only the window and hosts built on Qt see them.
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QString>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QWidget>
+
+#include "platform/window_runtime.h"
+
+class QMenu;
+
+namespace velkor {
+
+// The text of message for Qt's own calls.
+inline QString ToQString(const Message& message) { return QString::fromStdString(message.Utf8()); }
+
+// The drive box's item role holding a volume's source path byte for byte (a
+// QByteArray), by which a host driving the window finds the drive of an image.
+inline constexpr int kDriveSourceRole = Qt::UserRole + 1;
+
+// A widget that owns message boxes: the main window, or a test's stand-in for it.
+class QtWindow : public QWidget, public Window {
+public:
+    using QWidget::QWidget;
+};
+
+class QtButton : public QPushButton, public Button {
+public:
+    using QPushButton::QPushButton;
+    void SetText(const Message& caption) override { setText(ToQString(caption)); }
+    std::string Text() const override { return text().toStdString(); }
+};
+
+class QtProgressBar : public QProgressBar, public ProgressBar {
+public:
+    using QProgressBar::QProgressBar;
+    void SetValue(int value) override { setValue(value); }
+};
+
+class QtLabel : public QLabel, public Label {
+public:
+    using QLabel::QLabel;
+    void SetText(const Message& text) override { setText(ToQString(text)); }
+    std::string Text() const override { return text().toStdString(); }
+};
+
+class QtTimer : public QTimer, public Timer {
+public:
+    using QTimer::QTimer;
+    void Start(int milliseconds) override { start(milliseconds); }
+    void Stop() override { stop(); }
+};
+
+class QtDriveBox : public QComboBox, public DriveBox {
+public:
+    // Lists the volumes with the first image the host named selected, else the first volume.
+    explicit QtDriveBox(QWidget* parent);
+    void Refresh() override;
+    bool RefreshIfChanged() override;
+    std::optional<VolumeInfo> SelectedVolume() const override;
+    std::string SelectedLetter() const override;
+    bool SelectLetter(const std::string& letter) override;
+    void SetEnabled(bool enabled) override { setEnabled(enabled); }
+    bool Enabled() const override { return isEnabled(); }
+
+protected:
+    // The closed box is narrow: its text is cut in the middle, so both the letter
+    // and the size stay visible.
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    void Fill(std::vector<VolumeInfo> volumes);
+    std::vector<VolumeInfo> listed_;
+};
+
+class QtTreeBox : public QTreeWidget, public TreeBox {
+public:
+    explicit QtTreeBox(QWidget* parent);
+    void Clear() override { clear(); }
+    void Append(const std::string& text) override;
+    void SetAllTicks(bool ticked) override;
+    int Count() const override { return topLevelItemCount(); }
+    std::string Text(int index) const override;
+    int Tick(int index) const override;
+    void SetTick(int index, bool ticked) override;
+    void MarkDamaged(int index, const Message& why) override;
+    bool IsDamaged(int index) const override;
+    int CurrentIndex() const override;
+    void SetCurrentIndex(int index) override;
+};
+
+// The hidden code edit box the found photos' lines are kept in.
+class QtTextStore : public QWidget, public TextStore {
+public:
+    using QWidget::QWidget;
+};
+
+class QtPictureBox : public QLabel, public PictureBox {
+public:
+    explicit QtPictureBox(QWidget* parent);
+    void SetPicture(ByteView bytes) override;
+    bool HasPicture() const override;
+    std::string Notice() const override { return text().toStdString(); }
+};
+
+class QtDirectoryEditBox : public QLineEdit, public DirectoryEditBox {
+public:
+    using QLineEdit::QLineEdit;
+    bool ChooseFolder(const Message& prompt) override;
+    std::string DirectoryText() const override { return text().toStdString(); }
+};
+
+class QtMeasuringControl : public QWidget, public MeasuringControl {
+public:
+    using QWidget::QWidget;
+};
+
+// Shows menu at the mouse position and returns when it closes.
+void PopUpMenu(QMenu* menu);
+
+}  // namespace velkor
