@@ -4,6 +4,8 @@
 // names the toolkit it uses.
 #include <chrono>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -191,6 +193,70 @@ private:
     int numberSetting_ = 0;
 };
 
+// Where a control lies on its window's client area, in pixels.
+struct Place {
+    int left = 0;
+    int top = 0;
+    int width = 0;
+    int height = 0;
+};
+
+// A menu of commands: in the menu bar, or popped up at the mouse.
+class Menu {
+public:
+    // Adds a command run when chosen; shortcut such as "Ctrl+A", empty for none.
+    virtual void AddCommand(const Message& caption, std::string_view shortcut, std::function<void()> chosen) = 0;
+    virtual void AddSeparator() = 0;
+    // Shows the menu at the mouse position and returns when it closes.
+    virtual void PopUp() = 0;
+
+protected:
+    ~Menu() = default;
+};
+
+// The tool's main window: a client area of fixed size on which controls are laid by
+// name and place, a menu bar and a status bar. It owns everything added to it. The
+// drive box, the tree box and the labels of the client area speak in "宋体" of 14
+// pixels where it exists, in a CJK font of the system elsewhere.
+class MainForm : public Window {
+public:
+    virtual DriveBox& AddDriveBox(const char* name, Place place, std::function<void()> changed) = 0;
+    virtual Button& AddButton(const char* name, Place place, const Message& caption, std::function<void()> clicked) = 0;
+    virtual ProgressBar& AddProgressBar(const char* name, Place place) = 0;
+    // A label without a background of its own.
+    virtual Label& AddLabel(const char* name, Place place) = 0;
+    // currentChanged runs when another entry becomes current; contextMenu when the
+    // user asks for the tree's menu (a right click).
+    virtual TreeBox& AddTreeBox(const char* name, Place place, std::function<void()> currentChanged,
+                                std::function<void()> contextMenu) = 0;
+    virtual PictureBox& AddPictureBox(const char* name, Place place) = 0;
+    // The status bar at place; its fields lie at places within it.
+    virtual void AddStatusBar(const char* name, Place place) = 0;
+    virtual Label& AddStatusField(const char* name, Place withinBar) = 0;
+    // A store of text lines, never shown.
+    virtual TextStore& AddTextStore(const char* name, Place place) = 0;
+    virtual DirectoryEditBox& AddDirectoryEditBox(const char* name, Place place) = 0;
+    // A measuring control, never shown.
+    virtual MeasuringControl& AddMeasuringControl(const char* name, Place place) = 0;
+    // A timer of interval milliseconds, not yet started.
+    virtual Timer& AddTimer(const char* name, int interval, std::function<void()> tick) = 0;
+    virtual Menu& AddMenu(const char* name, const Message& caption) = 0;
+    // closing runs whenever the window closes, by the user, the system or Close; by
+    // its return nothing may still be running that uses the window's controls.
+    virtual void WhenClosing(std::function<void()> closing) = 0;
+    virtual void Show() = 0;
+    virtual void Close() = 0;
+    virtual bool IsOpen() const = 0;
+    // Shows the window modal to the whole application, runs shown once it is on the
+    // screen, and handles its events until it has closed.
+    virtual void RunUntilClosed(std::function<void()> shown) = 0;
+};
+
+// Makes the main window with title and a client area of clientWidth by clientHeight.
+std::unique_ptr<MainForm> MakeMainForm(const Message& title, int clientWidth, int clientHeight);
+
+// Modal message box with the program's own icon, text and OK.
+void ShowAbout(Window* owner, const Message& title, const Message& text);
 // Modal message box with an information icon and OK.
 void ShowInformation(Window* owner, const Message& text, const Message& title);
 // Modal message box with a question icon, Yes and No; returns true only for Yes.

@@ -4,12 +4,15 @@
 
 #include <QApplication>
 #include <QAbstractItemView>
+#include <QCloseEvent>
 #include <QCursor>
 #include <QDialog>
+#include <QEventLoop>
 #include <QFileDialog>
+#include <QFont>
 #include <QImage>
 #include <QLibraryInfo>
-#include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QPixmap>
 #include <QSignalBlocker>
@@ -80,6 +83,23 @@ void QuietQtMessages(QtMsgType type, const QMessageLogContext& context, const QS
 
 // The widget a message box belongs to: the owner's, when it is a widget.
 QWidget* OwnerWidget(Window* owner) { return dynamic_cast<QWidget*>(owner); }
+
+// "宋体" where it exists; the CJK fonts Debian ships stand in for it elsewhere.
+QFont SongFont() {
+    QFont font(QStringLiteral("宋体"));
+    font.setFamilies({QStringLiteral("宋体"), QStringLiteral("SimSun"), QStringLiteral("WenQuanYi Zen Hei"),
+                      QStringLiteral("Noto Sans CJK SC"), QStringLiteral("AR PL UMing CN")});
+    font.setPixelSize(14);
+    font.setWeight(QFont::Normal);
+    return font;
+}
+
+template <typename Control>
+Control* Placed(Control* control, const char* name, Place place) {
+    control->setObjectName(QString::fromUtf8(name));
+    control->setGeometry(place.left, place.top, place.width, place.height);
+    return control;
+}
 
 }  // namespace
 
@@ -283,7 +303,9 @@ void ShowWarning(Window* owner, const Message& text, const Message& title) {
 
 void Beep() { QApplication::beep(); }
 
-void PopUpMenu(QMenu* menu) { menu->exec(QCursor::pos()); }
+void ShowAbout(Window* owner, const Message& title, const Message& text) {
+    QMessageBox::about(OwnerWidget(owner), ToQString(title), ToQString(text));
+}
 
 void CloseOpenDialogs() {
     for (QWidget* widget : QApplication::topLevelWidgets()) {
@@ -300,5 +322,129 @@ void EventPump::PumpNow() {
     QCoreApplication::processEvents(QEventLoop::AllEvents);
     last_ = std::chrono::steady_clock::now();
 }
+
+void QtMenu::AddCommand(const Message& caption, std::string_view shortcut, std::function<void()> chosen) {
+    QAction* action = addAction(ToQString(caption), std::move(chosen));
+    if (!shortcut.empty()) action->setShortcut(QKeySequence(QString::fromUtf8(shortcut.data(), static_cast<qsizetype>(shortcut.size()))));
+}
+
+void QtMenu::PopUp() { exec(QCursor::pos()); }
+
+QtMainForm::QtMainForm(const Message& title, int clientWidth, int clientHeight) {
+    setWindowTitle(ToQString(title));
+    client_ = new QWidget(this);
+    client_->setFixedSize(clientWidth, clientHeight);
+    setCentralWidget(client_);
+}
+
+QtMainForm::~QtMainForm() {
+    for (QObject* child : findChildren<QObject*>()) child->blockSignals(true);
+    for (QtTimer* timer : findChildren<QtTimer*>()) timer->stop();
+}
+
+DriveBox& QtMainForm::AddDriveBox(const char* name, Place place, std::function<void()> changed) {
+    auto* box = Placed(new QtDriveBox(client_), name, place);
+    box->setFont(SongFont());
+    connect(box, &QComboBox::currentIndexChanged, this, std::move(changed));
+    return *box;
+}
+
+Button& QtMainForm::AddButton(const char* name, Place place, const Message& caption, std::function<void()> clicked) {
+    auto* button = Placed(new QtButton(ToQString(caption), client_), name, place);
+    connect(button, &QPushButton::clicked, this, std::move(clicked));
+    return *button;
+}
+
+ProgressBar& QtMainForm::AddProgressBar(const char* name, Place place) {
+    auto* bar = Placed(new QtProgressBar(client_), name, place);
+    bar->setRange(0, 100);
+    bar->setValue(0);
+    bar->setTextVisible(false);
+    return *bar;
+}
+
+Label& QtMainForm::AddLabel(const char* name, Place place) {
+    auto* label = Placed(new QtLabel(client_), name, place);
+    label->setAttribute(Qt::WA_TranslucentBackground);
+    label->setFont(SongFont());
+    return *label;
+}
+
+TreeBox& QtMainForm::AddTreeBox(const char* name, Place place, std::function<void()> currentChanged,
+                                std::function<void()> contextMenu) {
+    auto* tree = Placed(new QtTreeBox(client_), name, place);
+    tree->setFont(SongFont());
+    connect(tree, &QTreeWidget::currentItemChanged, this, std::move(currentChanged));
+    connect(tree, &QWidget::customContextMenuRequested, this, std::move(contextMenu));
+    return *tree;
+}
+
+PictureBox& QtMainForm::AddPictureBox(const char* name, Place place) {
+    return *Placed(new QtPictureBox(client_), name, place);
+}
+
+void QtMainForm::AddStatusBar(const char* name, Place place) { statusBar_ = Placed(new QWidget(client_), name, place); }
+
+Label& QtMainForm::AddStatusField(const char* name, Place withinBar) {
+    return *Placed(new QtLabel(statusBar_ != nullptr ? statusBar_ : client_), name, withinBar);
+}
+
+TextStore& QtMainForm::AddTextStore(const char* name, Place place) {
+    auto* store = Placed(new QtTextStore(client_), name, place);
+    store->hide();
+    return *store;
+}
+
+DirectoryEditBox& QtMainForm::AddDirectoryEditBox(const char* name, Place place) {
+    return *Placed(new QtDirectoryEditBox(client_), name, place);
+}
+
+MeasuringControl& QtMainForm::AddMeasuringControl(const char* name, Place place) {
+    auto* control = Placed(new QtMeasuringControl(client_), name, place);
+    control->hide();
+    return *control;
+}
+
+Timer& QtMainForm::AddTimer(const char* name, int interval, std::function<void()> tick) {
+    auto* timer = new QtTimer(this);
+    timer->setObjectName(QString::fromUtf8(name));
+    timer->setInterval(interval);
+    connect(timer, &QTimer::timeout, this, std::move(tick));
+    return *timer;
+}
+
+Menu& QtMainForm::AddMenu(const char* name, const Message& caption) {
+    auto* menu = new QtMenu(ToQString(caption), menuBar());
+    menu->setObjectName(QString::fromUtf8(name));
+    menuBar()->addMenu(menu);
+    return *menu;
+}
+
+void QtMainForm::Show() {
+    setFixedSize(sizeHint());
+    show();
+}
+
+void QtMainForm::RunUntilClosed(std::function<void()> shown) {
+    QEventLoop loop;
+    running_ = &loop;
+    setWindowModality(Qt::ApplicationModal);
+    Show();
+    QTimer::singleShot(0, this, std::move(shown));
+    loop.exec();
+    running_ = nullptr;
+}
+
+void QtMainForm::closeEvent(QCloseEvent* event) {
+    if (closing_) closing_();
+    event->accept();
+    if (running_ != nullptr) running_->quit();
+}
+
+std::unique_ptr<MainForm> MakeMainForm(const Message& title, int clientWidth, int clientHeight) {
+    return std::make_unique<QtMainForm>(title, clientWidth, clientHeight);
+}
+
+QtMainForm& QtWindowOf(MainForm& form) { return dynamic_cast<QtMainForm&>(form); }
 
 }  // namespace velkor

@@ -4,16 +4,19 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMainWindow>
+#include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QString>
 #include <QTimer>
 #include <QTreeWidget>
 #include <QWidget>
+#include <functional>
 
 #include "platform/window_runtime.h"
 
-class QMenu;
+class QEventLoop;
 
 namespace velkor {
 
@@ -121,7 +124,52 @@ public:
     using QWidget::QWidget;
 };
 
-// Shows menu at the mouse position and returns when it closes.
-void PopUpMenu(QMenu* menu);
+class QtMenu : public QMenu, public Menu {
+public:
+    using QMenu::QMenu;
+    void AddCommand(const Message& caption, std::string_view shortcut, std::function<void()> chosen) override;
+    void AddSeparator() override { addSeparator(); }
+    void PopUp() override;
+};
+
+class QtMainForm : public QMainWindow, public MainForm {
+public:
+    QtMainForm(const Message& title, int clientWidth, int clientHeight);
+    // The controls go before the QObject part of the window does: their last signals
+    // must not reach handlers of a window that is no longer one.
+    ~QtMainForm() override;
+
+    DriveBox& AddDriveBox(const char* name, Place place, std::function<void()> changed) override;
+    Button& AddButton(const char* name, Place place, const Message& caption, std::function<void()> clicked) override;
+    ProgressBar& AddProgressBar(const char* name, Place place) override;
+    Label& AddLabel(const char* name, Place place) override;
+    TreeBox& AddTreeBox(const char* name, Place place, std::function<void()> currentChanged,
+                        std::function<void()> contextMenu) override;
+    PictureBox& AddPictureBox(const char* name, Place place) override;
+    void AddStatusBar(const char* name, Place place) override;
+    Label& AddStatusField(const char* name, Place withinBar) override;
+    TextStore& AddTextStore(const char* name, Place place) override;
+    DirectoryEditBox& AddDirectoryEditBox(const char* name, Place place) override;
+    MeasuringControl& AddMeasuringControl(const char* name, Place place) override;
+    Timer& AddTimer(const char* name, int interval, std::function<void()> tick) override;
+    Menu& AddMenu(const char* name, const Message& caption) override;
+    void WhenClosing(std::function<void()> closing) override { closing_ = std::move(closing); }
+    void Show() override;
+    void Close() override { close(); }
+    bool IsOpen() const override { return isVisible(); }
+    void RunUntilClosed(std::function<void()> shown) override;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    QWidget* client_ = nullptr;
+    QWidget* statusBar_ = nullptr;
+    std::function<void()> closing_;
+    QEventLoop* running_ = nullptr;
+};
+
+// The Qt window of form, which a Qt backend made.
+QtMainForm& QtWindowOf(MainForm& form);
 
 }  // namespace velkor

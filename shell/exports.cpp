@@ -7,7 +7,7 @@
 #include "carving/candidate_validation.h"
 #include "carving/dimension_probe.h"
 #include "device/scan_state.h"
-#include "platform/window_runtime_qt.h"
+#include "platform/window_runtime.h"
 #include "shell/main_window.h"
 
 #define VELKOR_EXPORT extern "C" __attribute__((visibility("default")))

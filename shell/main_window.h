@@ -1,51 +1,36 @@
 #pragma once
 // The tool's window: its controls at fixed places, its menus and the wiring of
 // their events to the actions.
-#include <QMainWindow>
 #include <functional>
+#include <memory>
 
 #include "carving/photo_saver.h"
-#include "carving/scan_engine.h"
 #include "carving/progress_display.h"
-
-class QMenu;
+#include "carving/scan_engine.h"
+#include "platform/window_runtime.h"
 
 namespace velkor {
-
-class QtButton;
-class QtDirectoryEditBox;
-class QtDriveBox;
-class QtLabel;
-class QtMeasuringControl;
-class QtPictureBox;
-class QtProgressBar;
-class QtTextStore;
-class QtTimer;
-class QtTreeBox;
-class QtWindow;
 
 // The window's title, in the window's language.
 inline Message WindowTitle() { return Words::tr("Velkor v1.4（Ostrand）"); }
 
-class MainWindow : public QMainWindow, public Window {
+class MainWindow {
 public:
     MainWindow();
-    ~MainWindow() override;
+    MainWindow(const MainWindow&) = delete;
+    MainWindow& operator=(const MainWindow&) = delete;
 
-    // Runs whenClosed once the window has been closed and every action running in it abandoned.
-    void WhenClosed(std::function<void()> whenClosed) { whenClosed_ = std::move(whenClosed); }
+    // The window itself, as the window runtime made it.
+    MainForm& Form() { return *form_; }
 
     // The measuring control the in-process measuring entry uses.
-    MeasuringControl& MeasuringControlOf();
-
-protected:
-    void closeEvent(QCloseEvent* event) override;
+    MeasuringControl& MeasuringControlOf() { return *动画物体1; }
 
 private:
     void CreateControls();
     void CreateMenus();
-    void WireEvents();
     void Created();
+    void Closing();
     void DriveChanged();
     void TimerTick();
     bool Scanning() const;
@@ -57,25 +42,24 @@ private:
     ScanControls Scan() const;
     SaveControls Save() const;
 
-    QtWindow* client_ = nullptr;
-    QtDriveBox* 驱动器框1 = nullptr;
-    QtButton* 按钮1 = nullptr;
-    QtButton* 按钮3 = nullptr;
-    QtProgressBar* 进度条1 = nullptr;
-    QtLabel* 透明标签1 = nullptr;
-    QtTreeBox* 树型框1 = nullptr;
-    QtPictureBox* 图片框1 = nullptr;
-    QWidget* 状态条1 = nullptr;
-    QtLabel* driveStatus_ = nullptr;
-    QtLabel* resultStatus_ = nullptr;
+    DriveBox* 驱动器框1 = nullptr;
+    Button* 按钮1 = nullptr;
+    Button* 按钮3 = nullptr;
+    ProgressBar* 进度条1 = nullptr;
+    Label* 透明标签1 = nullptr;
+    TreeBox* 树型框1 = nullptr;
+    PictureBox* 图片框1 = nullptr;
+    Label* driveStatus_ = nullptr;
+    Label* resultStatus_ = nullptr;
     RateMeter scanRate_;  // sectors scanned, for the read speed and the time left
-    QtTextStore* 代码编辑框1 = nullptr;
-    QtDirectoryEditBox* 目录编辑框1 = nullptr;
-    QtMeasuringControl* 动画物体1 = nullptr;
-    QtTimer* 时钟1 = nullptr;
-    QtTimer* driveWatch_ = nullptr;
-    QMenu* recoverMenu_ = nullptr;
-    std::function<void()> whenClosed_;
+    TextStore* 代码编辑框1 = nullptr;
+    DirectoryEditBox* 目录编辑框1 = nullptr;
+    MeasuringControl* 动画物体1 = nullptr;
+    Timer* 时钟1 = nullptr;
+    Timer* driveWatch_ = nullptr;
+    Menu* recoverMenu_ = nullptr;
+    // Last, so that it goes first: its controls' handlers use the members above.
+    std::unique_ptr<MainForm> form_;
 };
 
 // Opens the window and handles its events until it is closed. The window is

@@ -18,7 +18,7 @@ forbid() {
 forbid platform device carving shell
 forbid device carving shell
 forbid carving shell
-for layer in device carving; do
+for layer in device carving shell; do
     if grep -rn --include='*.h' --include='*.cpp' -E '#include (<Q[A-Za-z]+>|"platform/window_runtime_qt.h")' "$root/$layer"; then
         echo "$layer/ must not include the window toolkit's headers" >&2
         status=1

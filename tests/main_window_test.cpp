@@ -47,7 +47,7 @@ protected:
     void SetUp() override { OpenOnCard("card.img"); }
 
     QAction* Action(const char* text) const {
-        for (QAction* action : window_->findChildren<QAction*>()) {
+        for (QAction* action : Widget().findChildren<QAction*>()) {
             if (action->text() == QString::fromUtf8(text)) return action;
         }
         ADD_FAILURE() << "no action " << text;
@@ -59,7 +59,7 @@ protected:
 };
 
 TEST_F(Window, HasEveryControlAtItsPlaceWithItsName) {
-    EXPECT_EQ(window_->windowTitle(), "Velkor v1.4（Ostrand）");
+    EXPECT_EQ(Widget().windowTitle(), "Velkor v1.4（Ostrand）");
     const struct {
         const char* name;
         QRect geometry;
@@ -75,7 +75,7 @@ TEST_F(Window, HasEveryControlAtItsPlaceWithItsName) {
     EXPECT_EQ(Find<QPushButton>("按钮1")->text(), "扫描");
     EXPECT_EQ(Find<QPushButton>("按钮3")->text(), "保存");
     EXPECT_FALSE(Find<QWidget>("代码编辑框1")->isVisible());
-    EXPECT_FALSE(Find<QWidget>("目录编辑框1")->visibleRegion().intersects(window_->centralWidget()->rect()));
+    EXPECT_FALSE(Find<QWidget>("目录编辑框1")->visibleRegion().intersects(Widget().centralWidget()->rect()));
     EXPECT_EQ(Find<QTimer>("时钟1")->interval(), 200);
     EXPECT_EQ(Find<QComboBox>("驱动器框1")->font().pixelSize(), 14);
     EXPECT_EQ(Find<QtDriveBox>("驱动器框1")->SelectedLetter(), "C");
@@ -84,7 +84,7 @@ TEST_F(Window, HasEveryControlAtItsPlaceWithItsName) {
 
 TEST_F(Window, MenusOfferTheRecoverCommandsAndAPlainAbout) {
     QStringList menus;
-    for (QAction* action : window_->menuBar()->actions()) menus << action->text();
+    for (QAction* action : Widget().menuBar()->actions()) menus << action->text();
     EXPECT_EQ(menus, (QStringList{"恢复", "关于"}));
     EXPECT_EQ(Action("全选")->shortcut(), QKeySequence(QStringLiteral("Ctrl+A")));
     EXPECT_FALSE(Action("反选")->shortcut().isEmpty());
@@ -140,10 +140,10 @@ TEST_F(Window, TheStatusBarFollowsTheScanAndTheTicks) {
 // A long scan of a slow drive tells its read speed and the time left in the status bar;
 // a save tells the files saved. The progress bar and its label stay as they are.
 TEST_F(Window, ASlowScanTellsItsSpeedAndTimeLeftAndASaveTheFilesSaved) {
-    delete window_.data();
+    window_.reset();
     testing::SizeFile(image_, 4 * kChunkBytes);
-    window_ = new MainWindow;
-    window_->show();
+    window_ = std::make_unique<MainWindow>();
+    window_->Form().Show();
     SimulateBandwidth(image_, 100'000'000);
     auto* results = Find<QLabel>("状态条1.2");
     std::vector<std::string> seen;
@@ -187,19 +187,18 @@ TEST_F(Window, ExitAnsweredNoChangesNothingAndYesCloses) {
     EXPECT_EQ(answerer_.messages[0].text, "确认退出程序？");
     EXPECT_EQ(answerer_.messages[0].title, "确认退出");
     EXPECT_EQ(answerer_.messages[0].icon, QMessageBox::Question);
-    ASSERT_FALSE(window_.isNull());
-    EXPECT_TRUE(window_->isVisible());
+    EXPECT_TRUE(window_->Form().IsOpen());
     EXPECT_EQ(Tree().Count(), 3);
     EXPECT_EQ(Tree().Tick(0), 0);
     answerer_.answer = QMessageBox::Yes;
     Action("退出")->trigger();
-    EXPECT_TRUE(testing::RunEventsUntil([&] { return window_.isNull(); }));
+    EXPECT_TRUE(testing::RunEventsUntil([&] { return !window_->Form().IsOpen(); }));
 }
 
 TEST(WindowLifecycle, ClosingTheWindowEndsItWithoutAQuestion) {
     ASSERT_TRUE(BindWindowRuntime());
     ModalAnswerer answerer;
-    QTimer::singleShot(50, [] { TheMainWindow()->close(); });
+    QTimer::singleShot(50, [] { TheMainWindow()->Form().Close(); });
     OpenMainWindow();
     EXPECT_EQ(TheMainWindow(), nullptr);
     EXPECT_TRUE(answerer.messages.empty());
@@ -212,7 +211,7 @@ TEST(WindowLifecycle, ImagesThatCannotBeOfferedAreToldWhenTheWindowOpens) {
     setenv(kImagesVariable, EncodeImageList({missing, dir.Path()}).c_str(), 1);
     UseDiscoveredDriveTable();
     ModalAnswerer answerer;
-    QTimer::singleShot(300, [] { TheMainWindow()->close(); });
+    QTimer::singleShot(300, [] { TheMainWindow()->Form().Close(); });
     OpenMainWindow();
     unsetenv(kImagesVariable);
     ASSERT_EQ(answerer.messages.size(), 1u);
@@ -247,14 +246,15 @@ protected:
 
     // Opens the window, lets step drive it every two milliseconds until it closes the
     // window, and returns how long the window stayed open after the close.
-    std::chrono::milliseconds Run(const std::function<void(MainWindow&)>& step) {
+    std::chrono::milliseconds Run(const std::function<void(QtMainForm&)>& step) {
         std::chrono::steady_clock::time_point closedAt{};
         QTimer driver;
         QObject::connect(&driver, &QTimer::timeout, [&] {
-            MainWindow* window = TheMainWindow();
-            if (window == nullptr || !window->isVisible()) return;
-            step(*window);
-            if (!window->isVisible() && closedAt == std::chrono::steady_clock::time_point{}) {
+            MainWindow* opened = TheMainWindow();
+            if (opened == nullptr || !opened->Form().IsOpen()) return;
+            QtMainForm& window = QtWindowOf(opened->Form());
+            step(window);
+            if (!window.isVisible() && closedAt == std::chrono::steady_clock::time_point{}) {
                 closedAt = std::chrono::steady_clock::now();
             }
         });
@@ -266,11 +266,11 @@ protected:
     }
 
     template <typename T>
-    static T* Find(MainWindow& window, const char* name) {
+    static T* Find(QWidget& window, const char* name) {
         return window.findChild<T*>(QString::fromUtf8(name));
     }
     static void Later(QObject* context, std::function<void()> action) { QTimer::singleShot(0, context, std::move(action)); }
-    static bool ScanRunning(MainWindow& window) { return Find<QPushButton>(window, "按钮1")->text() == ToQString(StopCaption()); }
+    static bool ScanRunning(QWidget& window) { return Find<QPushButton>(window, "按钮1")->text() == ToQString(StopCaption()); }
     // The scan must have been stopped by the close, not have run to the card's end.
     static void ExpectStoppedByTheClose() {
         EXPECT_GT(TheScanState().ScanPosition, TheScanState().DeviceSectors + 100000) << "the close stopped the scan";
@@ -284,7 +284,7 @@ protected:
 TEST_F(CloseAtAnyMoment, RightAfterScanIsClicked) {
     for (int run = 0; run < kRuns; ++run) {
         bool clicked = false;
-        Run([&](MainWindow& window) {
+        Run([&](QtMainForm& window) {
             if (std::exchange(clicked, true)) return;
             // Both queued: the close arrives inside the scan's first round of events.
             Later(&window, [&window] { Find<QPushButton>(window, "按钮1")->click(); });
@@ -297,7 +297,7 @@ TEST_F(CloseAtAnyMoment, RightAfterScanIsClicked) {
 TEST_F(CloseAtAnyMoment, WhileAFoundPictureIsSelectedDuringTheScan) {
     for (int run = 0; run < kRuns; ++run) {
         bool clicked = false;
-        const auto stayedOpen = Run([&](MainWindow& window) {
+        const auto stayedOpen = Run([&](QtMainForm& window) {
             if (!std::exchange(clicked, true)) return Later(&window, [&window] { Find<QPushButton>(window, "按钮1")->click(); });
             auto* tree = Find<QtTreeBox>(window, "树型框1");
             if (!ScanRunning(window) || tree->Count() == 0) return;
@@ -312,7 +312,7 @@ TEST_F(CloseAtAnyMoment, WhileAFoundPictureIsSelectedDuringTheScan) {
 TEST_F(CloseAtAnyMoment, WhileTheFolderChooserIsOpen) {
     for (int run = 0; run < kRuns; ++run) {
         const char* next = "按钮1";
-        Run([&](MainWindow& window) {
+        Run([&](QtMainForm& window) {
             QWidget* modal = QApplication::activeModalWidget();
             if (auto* box = qobject_cast<QMessageBox*>(modal)) return box->button(QMessageBox::Ok)->click();
             if (qobject_cast<QFileDialog*>(modal) != nullptr) {
@@ -330,7 +330,7 @@ TEST_F(CloseAtAnyMoment, WhileTheCompletionMessageIsShownAndDuringAPreviewAtIdle
     for (int run = 0; run < kRuns; ++run) {
         const bool inPreview = run % 2 == 1;
         bool clicked = false;
-        Run([&](MainWindow& window) {
+        Run([&](QtMainForm& window) {
             if (!std::exchange(clicked, true)) return Later(&window, [&window] { Find<QPushButton>(window, "按钮1")->click(); });
             auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
             if (box == nullptr) return;
@@ -352,7 +352,7 @@ TEST_F(CloseAtAnyMoment, DuringASave) {
     ScratchDir out;
     for (int run = 0; run < kRuns; ++run) {
         const char* next = "按钮1";
-        Run([&](MainWindow& window) {
+        Run([&](QtMainForm& window) {
             QWidget* modal = QApplication::activeModalWidget();
             if (auto* box = qobject_cast<QMessageBox*>(modal)) return box->button(QMessageBox::Ok)->click();
             if (auto* chooser = qobject_cast<QFileDialog*>(modal)) {

@@ -168,7 +168,7 @@ TEST_F(SaveRig, ASecondCardSavedIntoTheSameFolderKeepsTheFirstCardsPhotos) {
     EXPECT_EQ(NamesIn(out.Path()).size(), 3u);
 
     const std::vector<ByteSet> first = pictures_;
-    delete window_.data();
+    window_.reset();
     answerer_.messages.clear();
     image_ = media_.File("second.img");
     testing::SizeFile(image_, 4000 * 512);
@@ -178,9 +178,8 @@ TEST_F(SaveRig, ASecondCardSavedIntoTheSameFolderKeepsTheFirstCardsPhotos) {
         testing::PlaceBytes(image_, (100 + 500 * i) * 512, pictures_.back());
     }
     testing::UseImageAsDriveC(image_, 4000);
-    window_ = new MainWindow;
-    window_->setAttribute(Qt::WA_DeleteOnClose);
-    window_->show();
+    window_ = std::make_unique<MainWindow>();
+    window_->Form().Show();
     Scan();
     Save(out.Path());
     const std::string message = SaveMessage();
@@ -199,7 +198,7 @@ protected:
     std::uint32_t ScanPreviewAndSaveBesideTheImage(const UniqueFd& watch) {
         Scan();
         for (int k = 0; k < Tree().Count(); ++k) Tree().setCurrentItem(Tree().topLevelItem(k));
-        EXPECT_TRUE(window_->findChild<QtPictureBox*>("图片框1")->HasPicture());
+        EXPECT_TRUE(Find<QtPictureBox>("图片框1")->HasPicture());
         Save(media_.Path());
         return testing::SeenInotifyEvents(watch.get());
     }

@@ -96,7 +96,8 @@ protected:
 
     // The texts a user meets first: the Scan button, the first menu and Qt's own Yes button.
     static std::vector<QString> FirstTexts() {
-        MainWindow window;
+        MainWindow shell;
+        QtMainForm& window = QtWindowOf(shell.Form());
         QMessageBox box(QMessageBox::Question, QString(), QString(), QMessageBox::Yes | QMessageBox::No);
         return {window.findChild<QPushButton*>(QStringLiteral("按钮1"))->text(),
                 window.menuBar()->actions().value(0)->text(), box.button(QMessageBox::Yes)->text(),

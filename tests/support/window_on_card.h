@@ -3,8 +3,8 @@
 // of MakeThreePictureCard, with picvet in a scratch program directory.
 #include <gtest/gtest.h>
 
-#include <QPointer>
 #include <QPushButton>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -21,7 +21,7 @@ protected:
     static void SetUpTestSuite() { ASSERT_TRUE(BindWindowRuntime()); }
 
     void TearDown() override {
-        delete window_.data();
+        window_.reset();
         UseDiscoveredDriveTable();
     }
 
@@ -29,17 +29,18 @@ protected:
     void OpenOnCard(const std::string& name) {
         image_ = media_.File(name);
         pictures_ = MakeThreePictureCard(image_);
-        window_ = new MainWindow;
-        window_->setAttribute(Qt::WA_DeleteOnClose);
-        window_->show();
+        window_ = std::make_unique<MainWindow>();
+        window_->Form().Show();
     }
 
     template <typename T>
     T* Find(const char* name) const {
-        T* control = window_->template findChild<T*>(QString::fromUtf8(name));
+        T* control = Widget().template findChild<T*>(QString::fromUtf8(name));
         EXPECT_NE(control, nullptr) << name;
         return control;
     }
+    // The window as the Qt widget a user sees.
+    QtMainForm& Widget() const { return QtWindowOf(window_->Form()); }
     QtTreeBox& Tree() const { return *Find<QtTreeBox>("树型框1"); }
 
     // Clicks Scan; the card's three pictures must be listed and "扫描完成" said once.
@@ -59,7 +60,7 @@ protected:
     ScratchDir media_;
     std::string image_;
     std::vector<ByteSet> pictures_;
-    QPointer<MainWindow> window_;
+    std::unique_ptr<MainWindow> window_;
     ModalAnswerer answerer_;
 };
 
