@@ -50,6 +50,7 @@ void ChunkStream::ReadChunks() {
         const std::int64_t start = slot.start;
         lock.unlock();
         ReadReport report = reader.Read(start, slots_.Slot(index), kChunkBytes, stop_);
+        slots_.Mirror(index);
         lock.lock();
         if (slot.start == start) {
             slot.report = std::move(report);

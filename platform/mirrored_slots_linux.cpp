@@ -1,7 +1,6 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
-#include <algorithm>
 
 #include "platform/mirrored_slots.h"
 
@@ -30,9 +29,7 @@ MirroredSlots::~MirroredSlots() {
     if (base_ != nullptr) munmap(base_, 3 * slotBytes_);
 }
 
-ByteView MirroredSlots::From(int slot, std::size_t offset, std::size_t length) const {
-    if (base_ == nullptr || offset >= 2 * slotBytes_) return {};
-    return ByteView(Slot(slot) + offset, std::min(length, 2 * slotBytes_ - offset));
-}
+// The kernel maps slot 0's pages behind slot 1: nothing to copy.
+void MirroredSlots::Mirror(int) {}
 
 }  // namespace velkor

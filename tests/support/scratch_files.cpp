@@ -7,6 +7,8 @@
 #include <random>
 #include <stdexcept>
 
+#include "platform/drive_table.h"
+
 namespace velkor::testing {
 namespace {
 
@@ -82,6 +84,11 @@ std::string FileFingerprint(const std::string& path) {
     }
     std::fclose(file);
     return std::to_string(size) + ":" + std::to_string(hash);
+}
+
+void UseImageAsDriveC(const std::string& image, std::int64_t sectors) {
+    SizeFile(image, sectors * 512);
+    ArrangeDriveTable({{0, image}}, {{.letter = "C", .source = image, .diskNumber = 0}});
 }
 
 }  // namespace velkor::testing

@@ -35,4 +35,7 @@ void SizeFile(const std::string& path, std::int64_t size);
 // Returns a fingerprint of the file (size and FNV-1a of its content) that tells any change.
 std::string FileFingerprint(const std::string& path);
 
+// Makes image, sized to sectors, drive C on physical drive 0 and the only drive.
+void UseImageAsDriveC(const std::string& image, std::int64_t sectors);
+
 }  // namespace velkor::testing

@@ -79,11 +79,6 @@ ScratchProgramDirectory::ScratchProgramDirectory() {
 
 ScratchProgramDirectory::~ScratchProgramDirectory() { OverrideProgramDirectory(""); }
 
-void UseImageAsDriveC(const std::string& image, std::int64_t sectors) {
-    SizeFile(image, sectors * 512);
-    ArrangeDriveTable({{0, image}}, {{.letter = "C", .source = image, .diskNumber = 0}});
-}
-
 std::vector<ByteSet> MakeThreePictureCard(const std::string& image) {
     UseImageAsDriveC(image, 4000);
     std::vector<ByteSet> pictures;

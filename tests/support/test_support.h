@@ -69,8 +69,6 @@ public:
     ~ScratchProgramDirectory();
 };
 
-// Makes image, sized to sectors, drive C on physical drive 0 and the only drive.
-void UseImageAsDriveC(const std::string& image, std::int64_t sectors);
 
 // Writes three pictures of ten sectors each (80 x 60, 90 x 60, 100 x 60) at sectors
 // 100, 600 and 1100 of a 4000-sector image made drive C; returns them in that order.
