@@ -41,6 +41,33 @@ std::vector<std::string> UserLanguagePreferences() {
     return preferences;
 }
 
+void DriveBox::Refresh() { Fill(ListVolumes()); }
+
+bool DriveBox::RefreshIfChanged() {
+    std::vector<VolumeInfo> volumes = ListVolumes();
+    if (volumes == listed_) return false;
+    Fill(std::move(volumes));
+    return true;
+}
+
+std::optional<VolumeInfo> DriveBox::SelectedVolume() const {
+    const std::string letter = SelectedLetter();
+    for (const VolumeInfo& volume : listed_) {
+        if (volume.letter == letter) return volume;
+    }
+    return std::nullopt;
+}
+
+void DriveBox::ListFirstImage() {
+    Refresh();
+    if (const std::optional<std::string> letter = LetterOfFirstImage()) SelectLetter(*letter);
+}
+
+void DriveBox::Fill(std::vector<VolumeInfo> volumes) {
+    ShowVolumes(volumes, SelectedLetter());
+    listed_ = std::move(volumes);
+}
+
 int TreeBox::DamagedCount() const {
     int damaged = 0;
     for (int i = 0; i < Count(); ++i) damaged += IsDamaged(i) ? 1 : 0;

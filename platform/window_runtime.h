@@ -86,12 +86,12 @@ bool UseLanguage(const std::string& language);
 class DriveBox {
 public:
     // Lists the volumes of the drive table again, keeping the selection when it still exists.
-    virtual void Refresh() = 0;
+    void Refresh();
     // Lists them again only when a drive came, went or changed since the last listing;
     // returns true when it did.
-    virtual bool RefreshIfChanged() = 0;
+    bool RefreshIfChanged();
     // Returns the selected volume as the last listing described it; nullopt when none is selected.
-    virtual std::optional<VolumeInfo> SelectedVolume() const = 0;
+    std::optional<VolumeInfo> SelectedVolume() const;
     // Returns the selected letter alone; empty when no drive is listed.
     virtual std::string SelectedLetter() const = 0;
     // Selects letter; returns false when it is not listed.
@@ -101,6 +101,17 @@ public:
 
 protected:
     ~DriveBox() = default;
+    // Lists the volumes with the first image the host named selected, else the first volume.
+    void ListFirstImage();
+    // The line a volume is shown as.
+    static std::string LineOf(const VolumeInfo& volume) { return volume.letter + ":  " + volume.description; }
+    // Shows one line for each volume, in order, and selects keep again when it is among
+    // them; neither tells anyone that the selection changed.
+    virtual void ShowVolumes(const std::vector<VolumeInfo>& volumes, const std::string& keep) = 0;
+
+private:
+    void Fill(std::vector<VolumeInfo> volumes);
+    std::vector<VolumeInfo> listed_;
 };
 
 // Tree box with a check box on every entry; a flat list addressed by 0-based index.

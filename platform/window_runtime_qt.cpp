@@ -142,39 +142,16 @@ bool UseLanguage(const std::string& language) {
     return loaded && ownLoaded;
 }
 
-QtDriveBox::QtDriveBox(QWidget* parent) : QComboBox(parent) {
-    Refresh();
-    if (const std::optional<std::string> letter = LetterOfFirstImage()) SelectLetter(*letter);
-}
+QtDriveBox::QtDriveBox(QWidget* parent) : QComboBox(parent) { ListFirstImage(); }
 
-void QtDriveBox::Refresh() { Fill(ListVolumes()); }
-
-bool QtDriveBox::RefreshIfChanged() {
-    std::vector<VolumeInfo> volumes = ListVolumes();
-    if (volumes == listed_) return false;
-    Fill(std::move(volumes));
-    return true;
-}
-
-std::optional<VolumeInfo> QtDriveBox::SelectedVolume() const {
-    const std::string letter = SelectedLetter();
-    for (const VolumeInfo& volume : listed_) {
-        if (volume.letter == letter) return volume;
-    }
-    return std::nullopt;
-}
-
-void QtDriveBox::Fill(std::vector<VolumeInfo> volumes) {
-    const std::string kept = SelectedLetter();
+void QtDriveBox::ShowVolumes(const std::vector<VolumeInfo>& volumes, const std::string& keep) {
     const QSignalBlocker quiet(this);
     clear();
     for (const VolumeInfo& volume : volumes) {
-        addItem(QString::fromStdString(volume.letter + ":  " + volume.description),
-                QString::fromStdString(volume.letter));
+        addItem(QString::fromStdString(LineOf(volume)), QString::fromStdString(volume.letter));
         setItemData(count() - 1, QByteArray::fromStdString(volume.source), kDriveSourceRole);
     }
-    if (!kept.empty()) SelectLetter(kept);
-    listed_ = std::move(volumes);
+    if (!keep.empty()) SelectLetter(keep);
     // The open list shows every line whole, however narrow the box.
     int widest = width();
     for (int i = 0; i < count(); ++i) widest = std::max(widest, fontMetrics().horizontalAdvance(itemText(i)) + 24);

@@ -64,22 +64,16 @@ class QtDriveBox : public QComboBox, public DriveBox {
 public:
     // Lists the volumes with the first image the host named selected, else the first volume.
     explicit QtDriveBox(QWidget* parent);
-    void Refresh() override;
-    bool RefreshIfChanged() override;
-    std::optional<VolumeInfo> SelectedVolume() const override;
     std::string SelectedLetter() const override;
     bool SelectLetter(const std::string& letter) override;
     void SetEnabled(bool enabled) override { setEnabled(enabled); }
     bool Enabled() const override { return isEnabled(); }
 
 protected:
+    void ShowVolumes(const std::vector<VolumeInfo>& volumes, const std::string& keep) override;
     // The closed box is narrow: its text is cut in the middle, so both the letter
     // and the size stay visible.
     void paintEvent(QPaintEvent* event) override;
-
-private:
-    void Fill(std::vector<VolumeInfo> volumes);
-    std::vector<VolumeInfo> listed_;
 };
 
 class QtTreeBox : public QTreeWidget, public TreeBox {
