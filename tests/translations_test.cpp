@@ -13,6 +13,7 @@
 #include <set>
 
 #include "platform/files.h"
+#include "platform/catalogue_text.h"
 #include "platform/window_runtime_qt.h"
 #include "shell/main_window.h"
 #include "tests/support/test_support.h"
@@ -69,6 +70,19 @@ TEST(EnglishCatalogue, TranslatesEveryTextTheSourcesUseAndKeepsTheirPlaceholders
         EXPECT_EQ(Placeholders(found->second), Placeholders(text)) << text.toStdString();
     }
     EXPECT_EQ(catalogue.size(), current.size()) << "the catalogue holds texts the sources no longer use";
+}
+
+// Where no Qt runs, the catalogue's source form is read directly; it must read as Qt's XML reader does.
+TEST(EnglishCatalogue, ReadWithoutQtAsQtReadsIt) {
+    const ByteSet bytes = ReadWholeFile(kCatalogue);
+    const std::map<std::string, std::string> read =
+        ReadCatalogueText(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+    std::map<std::string, std::string> expected;
+    for (const auto& [source, translation] : MessagesIn(kCatalogue)) {
+        if (!translation.isEmpty()) expected[source.toStdString()] = translation.toStdString();
+    }
+    ASSERT_GT(expected.size(), 50u);
+    EXPECT_EQ(read, expected);
 }
 
 TEST(Language, EnglishOnlyForAnEnglishPreferenceAndChineseOtherwise) {
