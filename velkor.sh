@@ -10,7 +10,7 @@ PACKAGES=(build-essential cmake ninja-build pkg-config qt6-base-dev libjpeg62-tu
           libgmp-dev libgtest-dev qt6-l10n-tools qt6-translations-l10n xvfb xauth fonts-wqy-zenhei dosfstools mtools
           python3 libimage-exiftool-perl dpkg-dev file)
 # What the Windows cross build and its tests under Wine need.
-WINDOWS_PACKAGES=(cmake ninja-build g++-mingw-w64-x86-64-posix wine wine64 libboost-dev googletest)
+WINDOWS_PACKAGES=(cmake ninja-build g++-mingw-w64-x86-64-posix wine wine64 libboost-dev googletest xvfb xauth)
 BUILD_DIR=${VELKOR_BUILD_DIR:-build}
 WINDOWS_BUILD_DIR=${VELKOR_WINDOWS_BUILD_DIR:-build-windows}
 DEMO_CARD=demo/demo-card.img
@@ -64,7 +64,8 @@ run_windows_tests() {
     WINEPREFIX="$(cd "$WINDOWS_BUILD_DIR" && pwd)/wine"
     wineboot --init 2>/dev/null
     wineserver --wait
-    ctest --test-dir "$WINDOWS_BUILD_DIR" --output-on-failure -j2 --timeout 300
+    # The window's suites need a display, as Wine's windows are X windows.
+    xvfb-run -a ctest --test-dir "$WINDOWS_BUILD_DIR" --output-on-failure -j2 --timeout 300
 }
 
 # True when the first sector of device can be read. `[ -r ]` is no test: it is true

@@ -1,5 +1,5 @@
 # cmake -DINPUT=file.qm -DOUTPUT=file.cpp -P embed_catalogue.cmake: writes the bytes
-# of a compiled catalogue as the definitions platform/catalogues.h declares.
+# of a catalogue (compiled, or its source form) as the definitions platform/catalogues.h declares.
 file(READ "${INPUT}" bytes HEX)
 string(LENGTH "${bytes}" digits)
 math(EXPR size "${digits} / 2")

@@ -2,6 +2,7 @@
 // The preview decoder: turns a found photo's bytes into pixels for the picture box
 // without handing a hostile header the window's memory or time. It needs no window,
 // so it can be tested and fuzzed alone.
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <vector>
@@ -43,6 +44,17 @@ struct PreviewPicture {
     int shownWidth = 0;
     int shownHeight = 0;
 };
+
+// The size a picture is shown at in a box: its own when it fits, else scaled down to fit
+// with its aspect ratio kept (as QSize::scaled with Qt::KeepAspectRatio), never below 1 x 1.
+inline PictureSize FittedSize(PictureSize picture, PictureSize box) {
+    box = {std::max(box.width, 1), std::max(box.height, 1)};
+    if (picture.width <= box.width && picture.height <= box.height) return picture;
+    const long long widthAtBoxHeight = static_cast<long long>(box.height) * picture.width / picture.height;
+    if (widthAtBoxHeight <= box.width) return {std::max(static_cast<int>(widthAtBoxHeight), 1), box.height};
+    const long long heightAtBoxWidth = static_cast<long long>(box.width) * picture.height / picture.width;
+    return {box.width, std::max(static_cast<int>(heightAtBoxWidth), 1)};
+}
 
 // Decodes the JPEG in bytes for a boxWidth x boxHeight box, at the smallest of libjpeg's
 // scales 1/8, 1/4, 1/2 and 1 that still covers the shown size, within kPreviewMemoryCap,

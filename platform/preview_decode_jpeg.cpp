@@ -19,10 +19,7 @@ constexpr int kLargestScaleDenominator = 8;
 // rounded up), so reducing the scale always ends within it.
 static_assert((kMaxPicturePixels / 64 + 2 * JPEG_MAX_DIMENSION / 8 + 1) * kRgbBytes <= kPreviewMemoryCap);
 
-struct Size {
-    int width = 0;
-    int height = 0;
-};
+using Size = PictureSize;
 
 // What libjpeg's callbacks reach through client_data: where to jump and why.
 struct DecodeGuard {
@@ -68,16 +65,6 @@ void CheckLimits(j_common_ptr info) {
         StopDecoding(info, PreviewOutcome::kTooManyScans);
     }
     if (Clock::now() >= GuardOf(info).deadline) StopDecoding(info, PreviewOutcome::kTimedOut);
-}
-
-// Mirrors QSize::scaled with Qt::KeepAspectRatio, except that a picture that fits keeps its size.
-Size FittedSize(Size picture, Size box) {
-    box = {std::max(box.width, 1), std::max(box.height, 1)};
-    if (picture.width <= box.width && picture.height <= box.height) return picture;
-    const long long widthAtBoxHeight = static_cast<long long>(box.height) * picture.width / picture.height;
-    if (widthAtBoxHeight <= box.width) return {std::max(static_cast<int>(widthAtBoxHeight), 1), box.height};
-    const long long heightAtBoxWidth = static_cast<long long>(box.width) * picture.height / picture.width;
-    return {box.width, std::max(static_cast<int>(heightAtBoxWidth), 1)};
 }
 
 long long OutputBytes(const jpeg_decompress_struct& info) {
