@@ -58,8 +58,8 @@ public:
     bool MakeDurable(std::string& reason);
 
 private:
-    TargetDirectory(int descriptor, Placing placing) : descriptor_(descriptor), placing_(placing) {}
-    int descriptor_ = -1;
+    TargetDirectory(std::intptr_t descriptor, Placing placing) : descriptor_(descriptor), placing_(placing) {}
+    std::intptr_t descriptor_ = -1;  // the system's descriptor or handle
     Placing placing_ = Placing::kAnonymousLink;
     std::int64_t temporariesMade_ = 0;
 };

@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "platform/target_directory.h"
+#include "platform/target_names.h"
 #include "platform/unique_fd.h"
 
 namespace velkor {
@@ -24,37 +25,17 @@ constexpr mode_t kNewFileMode = 0666;
 constexpr int kTemporaryNameTries = 100;
 constexpr std::size_t kCompareBlock = 64 * 1024;
 
-const std::string kNotAFileName = "不是可用的文件名（为空、含有 “/” 或者是 “.”、“..”）";
-
 // A written file not yet under its name: unnamed, or a ".part-" name in the directory.
 struct Temporary {
     UniqueFd fd;
     std::string name;  // empty for an unnamed file, and once the name has gone over to the photo
 };
 
-// kFailed leaves errno set.
-enum class Placed { kYes, kTaken, kFailed };
-
-bool IsPlainName(const std::string& name) {
-    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos &&
-           name.find('\0') == std::string::npos;
-}
-
-// "stem-n.ext" for "stem.ext"; a leading dot is a hidden name, not an extension.
-std::string NumberedName(const std::string& name, std::int64_t n) {
-    const std::size_t dot = name.rfind('.');
-    const std::size_t split = dot == std::string::npos || dot == 0 ? name.size() : dot;
-    return name.substr(0, split) + "-" + std::to_string(n) + name.substr(split);
-}
+int Fd(std::intptr_t descriptor) { return static_cast<int>(descriptor); }
 
 Saved Failed(const std::string& name, std::string reason) { return {Kind::kFailed, name, std::move(reason)}; }
 
-std::string NoFreeName(const std::string& name) {
-    return "“" + name + "” 及其编号 1 到 " + std::to_string(TargetDirectory::kMostNumberedNames) +
-           " 的文件名都已被内容不同的文件占用";
-}
-
-// Returns how the call that just failed failed: kTaken when the name exists.
+// Returns how the call that just failed failed: kTaken when the name exists; kFailed leaves errno set.
 Placed Refusal() { return errno == EEXIST ? Placed::kTaken : Placed::kFailed; }
 
 // Returns a new temporary in directory, unnamed where the file system has unnamed files (for good
@@ -158,15 +139,10 @@ bool HoldsExactly(int directory, const std::string& name, ByteView bytes) {
 // them already holds exactly bytes.
 Saved PutInPlace(int directory, Placing& placing, Temporary& temporary, const std::string& name,
                  ByteView bytes) {
-    for (std::int64_t n = 0; n <= TargetDirectory::kMostNumberedNames; ++n) {
-        const std::string candidate = n == 0 ? name : NumberedName(name, n);
-        const Placed placed = Place(directory, placing, temporary, candidate);
-        if (placed == Placed::kFailed) return Failed(name, std::strerror(errno));
-        const Kind written = n == 0 ? Kind::kWritten : Kind::kWrittenUnderFreeName;
-        if (placed == Placed::kYes) return {written, candidate, {}};
-        if (HoldsExactly(directory, candidate, bytes)) return {Kind::kAlreadyThere, candidate, {}};
-    }
-    return Failed(name, NoFreeName(name));
+    return PutUnderFreeName(
+        name, [&](const std::string& candidate) { return Place(directory, placing, temporary, candidate); },
+        [&](const std::string& candidate) { return HoldsExactly(directory, candidate, bytes); },
+        [] { return std::string(std::strerror(errno)); });
 }
 
 // Takes back a photo linked in from an unnamed file whose close failed; returns the failure.
@@ -240,7 +216,7 @@ TargetDirectory::TargetDirectory(TargetDirectory&& other) noexcept
 
 TargetDirectory& TargetDirectory::operator=(TargetDirectory&& other) noexcept {
     if (this != &other) {
-        UniqueFd released(descriptor_);
+        UniqueFd released(Fd(descriptor_));
         descriptor_ = std::exchange(other.descriptor_, -1);
         placing_ = other.placing_;
         temporariesMade_ = other.temporariesMade_;
@@ -248,12 +224,12 @@ TargetDirectory& TargetDirectory::operator=(TargetDirectory&& other) noexcept {
     return *this;
 }
 
-TargetDirectory::~TargetDirectory() { UniqueFd released(descriptor_); }
+TargetDirectory::~TargetDirectory() { UniqueFd released(Fd(descriptor_)); }
 
 TargetDirectory::Saved TargetDirectory::Save(const std::string& name, ByteView bytes) {
-    if (!IsPlainName(name)) return Failed(name, kNotAFileName);
-    Saved saved = SaveThroughTemporary(descriptor_, placing_, temporariesMade_, name, bytes);
-    if (saved.kind == Kind::kFailed && IsRemoved(descriptor_)) saved.reason = std::strerror(ENOENT);
+    if (!IsPlainFileName(name)) return Failed(name, NotAFileNameText());
+    Saved saved = SaveThroughTemporary(Fd(descriptor_), placing_, temporariesMade_, name, bytes);
+    if (saved.kind == Kind::kFailed && IsRemoved(Fd(descriptor_))) saved.reason = std::strerror(ENOENT);
     return saved;
 }
 
@@ -261,7 +237,7 @@ bool TargetDirectory::MakeDurable(std::string& reason) {
     // One syncfs for the whole save measured faster than an fdatasync per photo (bench/README.md).
     // Since Linux 5.8 it also reports a write-back error of any file on the file system since the
     // directory was opened, so a photo whose pages never reached the disk fails here.
-    if (syncfs(descriptor_) == 0) return true;
+    if (syncfs(Fd(descriptor_)) == 0) return true;
     reason = std::strerror(errno);
     return false;
 }
