@@ -31,4 +31,11 @@ PictureSize MeasurePicture(ByteView bytes) {
     return {static_cast<int>(width), static_cast<int>(height)};
 }
 
+// The measurement rests on the headers alone, so they are all it reads; headers that never
+// reach a scan give no size whatever follows them.
+std::int64_t MeasuredLength(ByteView bytes) {
+    if (bytes.size() < 4 || bytes.size() > 0xFFFFFFFFu) return -1;
+    return HeadersEnd(bytes);
+}
+
 }  // namespace velkor

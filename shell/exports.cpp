@@ -7,10 +7,10 @@
 #include "carving/candidate_validation.h"
 #include "carving/dimension_probe.h"
 #include "device/scan_state.h"
+#include "platform/library_exports.h"
 #include "platform/window_runtime.h"
 #include "shell/main_window.h"
 
-#define VELKOR_EXPORT extern "C" __attribute__((visibility("default")))
 
 namespace velkor {
 namespace {
@@ -46,22 +46,28 @@ __attribute__((destructor)) void ReleaseOnUnload() {
 }  // namespace
 }  // namespace velkor
 
-VELKOR_EXPORT void winhex() {
+// With their names in GBK, byte for byte, for Windows's export table.
+VELKOR_EXPORT void winhex();
+VELKOR_EXPORT std::int32_t 取jpg图片高度() VELKOR_EXPORT_NAME("\xc8\xa1jpg\xcd\xbc\xc6\xac\xb8\xdf\xb6\xc8");
+VELKOR_EXPORT std::int32_t 取jpg图片宽度() VELKOR_EXPORT_NAME("\xc8\xa1jpg\xcd\xbc\xc6\xac\xbf\xed\xb6\xc8");
+VELKOR_EXPORT void 线程1() VELKOR_EXPORT_NAME("\xcf\xdf\xb3\xcc" "1");
+
+void winhex() {
     velkor::BindOnFirstUse();
     velkor::OpenMainWindow();
 }
 
-VELKOR_EXPORT std::int32_t 取jpg图片高度() {
+std::int32_t 取jpg图片高度() {
     velkor::BindOnFirstUse();
     return velkor::ProbeImageSize(velkor::TheScanState().CandidateBytes).height;
 }
 
-VELKOR_EXPORT std::int32_t 取jpg图片宽度() {
+std::int32_t 取jpg图片宽度() {
     velkor::BindOnFirstUse();
     return velkor::ProbeImageSize(velkor::TheScanState().CandidateBytes).width;
 }
 
-VELKOR_EXPORT void 线程1() {
+void 线程1() {
     velkor::BindOnFirstUse();
     velkor::MeasureCandidateInProcess(velkor::TheScanState(), velkor::MeasuringControlForEntry());
 }
