@@ -1,8 +1,6 @@
-// velkor [IMAGE]... [--extra IMAGE]...: loads libvelkor.so from its own directory
-// and opens the tool. Each IMAGE is offered as a drive besides the machine's own,
+// velkor [IMAGE]... [--extra IMAGE]...: loads the library (libvelkor.so, velkor.dll) from
+// its own directory and opens the tool. Each IMAGE is offered as a drive besides the machine's own,
 // the first one selected; an --extra image is offered without being selected.
-#include <dlfcn.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
@@ -10,9 +8,10 @@
 #include <string_view>
 #include <vector>
 
-#include "host/own_directory.h"
 #include "host/staging.h"
+#include "platform/files.h"
 #include "platform/image_list.h"
+#include "platform/launcher.h"
 
 namespace {
 
@@ -33,11 +32,12 @@ struct Arguments {
     std::string error;  // why the command line cannot be followed; empty when it can
 };
 
-Arguments ParseArguments(int argc, char** argv) {
+Arguments ParseArguments(const std::vector<std::string>& given) {
     Arguments arguments;
     bool optionsEnded = false;
-    for (int i = 1; i < argc && arguments.error.empty(); ++i) {
-        const std::string_view argument = argv[i];
+    const std::size_t count = given.size();
+    for (std::size_t i = 0; i < count && arguments.error.empty(); ++i) {
+        const std::string_view argument = given[i];
         if (optionsEnded || argument.empty() || argument[0] != '-') {
             arguments.images.emplace_back(argument);
         } else if (argument == "--") {
@@ -46,8 +46,8 @@ Arguments ParseArguments(int argc, char** argv) {
             arguments.help = true;
         } else if (argument == "--version") {
             arguments.version = true;
-        } else if (argument == "--extra" && i + 1 < argc) {
-            arguments.extras.emplace_back(argv[++i]);
+        } else if (argument == "--extra" && i + 1 < count) {
+            arguments.extras.push_back(given[++i]);
         } else {
             arguments.error =
                 argument == "--extra" ? "--extra needs an IMAGE" : "unknown option " + std::string(argument);
@@ -68,20 +68,16 @@ void OfferImages(const char* variable, const std::vector<std::string>& paths) {
         std::fprintf(stderr, "velkor: %s: %s (not offered as a drive)\n",
                      velkor::PrintablePath(absolute.back()).c_str(), reason.c_str());
     }
-    setenv(variable, velkor::EncodeImageList(absolute).c_str(), 1);
+    velkor::SetEnvironmentValue(variable, velkor::EncodeImageList(absolute));
 }
 
 // Opens the tool's window and returns when it closes; 1 when the library cannot be loaded.
 int OpenTool() {
-    const std::string library = velkor::host::OwnDirectory() + "/libvelkor.so";
-    void* handle = dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (handle == nullptr) {
-        std::fprintf(stderr, "velkor: cannot load %s: %s\n", library.c_str(), dlerror());
-        return 1;
-    }
-    auto* winhex = reinterpret_cast<void (*)()>(dlsym(handle, "winhex"));
+    const std::string library = velkor::ProgramDirectory() + "/" + velkor::kLibraryFileName;
+    std::string reason;
+    const velkor::LibraryEntry winhex = velkor::LoadLibraryEntry(library, "winhex", reason);
     if (winhex == nullptr) {
-        std::fprintf(stderr, "velkor: %s has no entry winhex\n", library.c_str());
+        std::fprintf(stderr, "velkor: cannot use %s: %s\n", library.c_str(), reason.c_str());
         return 1;
     }
     winhex();
@@ -91,7 +87,7 @@ int OpenTool() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const Arguments arguments = ParseArguments(argc, argv);
+    const Arguments arguments = ParseArguments(velkor::LauncherArguments(argc, argv));
     if (!arguments.error.empty()) {
         std::fprintf(stderr, "velkor: %s\n%s", arguments.error.c_str(), kUsage);
         return 2;
