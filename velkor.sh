@@ -4,6 +4,7 @@
 # ./velkor.sh package      installs what is missing, builds, and makes the Debian package in the build directory
 # ./velkor.sh windows      installs MinGW-w64 and Wine, and cross-builds for 64-bit Windows into build-windows/
 # ./velkor.sh windows-test the same, then runs the Windows suites under Wine
+# ./velkor.sh windows-e2e  the same build, then scans the demo card with velkor-autoscan.exe under Wine
 set -euo pipefail
 
 PACKAGES=(build-essential cmake ninja-build pkg-config qt6-base-dev libjpeg62-turbo-dev libjpeg-turbo-progs
@@ -56,16 +57,40 @@ build_windows() {
 }
 
 # Wine gets a prefix of its own in the build directory; Wine wants the prefix as an
-# absolute path, whichever way the build directory was named. The prefix is made before
-# the suites run side by side: two Wine processes making a fresh prefix at once race for
-# its server, and one of them fails to start.
+# absolute path, whichever way the build directory was named. The prefix is made (wineboot
+# returns once it is) before the suites run side by side: two Wine processes making a
+# fresh prefix at once race for its server, and one of them fails to start. Wine's windows
+# are X windows, so the prefix is made, and the suites run, with a display (a prefix made
+# without one left the first window's timers silent); Wine is told not to offer its .NET
+# and HTML engines, whose installers would wait for a click.
 run_windows_tests() {
-    export WINEPREFIX WINEDEBUG=-all
+    export WINEPREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
     WINEPREFIX="$(cd "$WINDOWS_BUILD_DIR" && pwd)/wine"
-    wineboot --init 2>/dev/null
-    wineserver --wait
-    # The window's suites need a display, as Wine's windows are X windows.
+    xvfb-run -a wineboot --init 2>/dev/null
     xvfb-run -a ctest --test-dir "$WINDOWS_BUILD_DIR" --output-on-failure -j2 --timeout 300
+}
+
+# velkor-autoscan.exe scans the demo card under Wine and saves what it finds; each of the
+# card's 12 photos must come back whole, as the start of a saved file of its own. The
+# photos go to the prefix's drive C: Wine's folder chooser cannot select a folder on Z:.
+# Not yet part of windows-test: in a freshly made prefix the run has been seen to hang.
+windows_end_to_end() {
+    local saved="$WINEPREFIX/drive_c/velkor-end-to-end" card result
+    build velkor_makephotos
+    make_demo_card
+    card=$(winepath -w "$DEMO_CARD")
+    rm -rf "$saved"
+    result=$(timeout 300 xvfb-run -a wine "$WINDOWS_BUILD_DIR/bin/velkor-autoscan.exe" "$card" 'C:\velkor-end-to-end' | tail -n 1)
+    echo "velkor-autoscan.exe: $result"
+    python3 - "$result" demo/photos "$saved" <<'CHECK'
+import json, os, sys
+result, originals, saved = json.loads(sys.argv[1]), sys.argv[2], sys.argv[3]
+photos = [open(os.path.join(originals, n), "rb").read() for n in sorted(os.listdir(originals))]
+files = [open(os.path.join(saved, n), "rb").read() for n in sorted(os.listdir(saved))]
+whole = sum(1 for photo in photos if sum(1 for f in files if f.startswith(photo)) == 1)
+print(f"{whole} of {len(photos)} photos recovered whole into {len(files)} files")
+sys.exit(0 if result["ok"] and result["found"] == 12 and len(files) == 12 and whole == 12 else 1)
+CHECK
 }
 
 # True when the first sector of device can be read. `[ -r ]` is no test: it is true
@@ -130,7 +155,7 @@ main() {
             sed -n '2,6s/^# //p' "$0"
             return
             ;;
-        test | run | package | windows | windows-test)
+        test | run | package | windows | windows-test | windows-e2e)
             mode=$1
             shift
             ;;
@@ -140,6 +165,16 @@ main() {
         install_missing "${WINDOWS_PACKAGES[@]}"
         build_windows
         [ "$mode" = windows ] || run_windows_tests
+        return
+    fi
+    if [ "$mode" = windows-e2e ]; then
+        # The demo card is made by the Linux build's photo generator.
+        install_missing
+        install_missing "${WINDOWS_PACKAGES[@]}"
+        build_windows
+        export WINEPREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+        WINEPREFIX="$(cd "$WINDOWS_BUILD_DIR" && pwd)/wine"
+        windows_end_to_end
         return
     fi
     install_missing

@@ -17,7 +17,7 @@ constexpr char kScratchLockFile[] = "velkor.lock";
 // Long enough for any real candidate, short enough that a hostile one cannot stall the scan.
 std::int64_t gValidatorTimeLimitMs = kValidatorTimeLimitMs;
 
-std::string InProgramDirectory(const char* name) { return ProgramDirectory() + kPathSeparator + name; }
+std::string InProgramDirectory(const std::string& name) { return ProgramDirectory() + kPathSeparator + name; }
 
 // A validator that cannot be started by exec (a missing library, a broken
 // interpreter line) ends with this code from the loader or the shell.
@@ -49,7 +49,7 @@ ValidatorExchange ScratchNotWritten(const std::string& path, const std::string& 
 
 }  // namespace
 
-std::string ValidatorPath() { return InProgramDirectory(kValidatorName); }
+std::string ValidatorPath() { return InProgramDirectory(std::string(kValidatorName) + kProgramSuffix); }
 
 std::string CandidateFilePath() { return InProgramDirectory(kCandidateFile); }
 

@@ -3,9 +3,6 @@
 // the widgets by their object names as a user would. Prints one JSON line, with the
 // process's peak resident memory (the validator's runs are separate processes).
 // With a screenshot path it also shows a found picture and photographs the window.
-#include <dlfcn.h>
-#include <unistd.h>
-
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
@@ -21,19 +18,19 @@
 #include <QTimer>
 #include <QTreeWidget>
 #include <algorithm>
-#include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
 
-#include "host/own_directory.h"
+#include "host/autoscan_report.h"
 #include "host/staging.h"
+#include "platform/files.h"
 #include "platform/image_list.h"
+#include "platform/launcher.h"
 #include "platform/window_runtime_qt.h"
 
 namespace {
@@ -46,72 +43,9 @@ constexpr char kUsage[] =
     "  --help     show this text and exit\n"
     "  --version  show the version and exit\n";
 
-enum class Step { PickDrive, Scanning, Previewing, Saving, Done };
-
-// What one run came to, as the JSON line tells it.
-struct Outcome {
-    int found = 0;
-    long long saved = 0;
-    double scanSeconds = 0;
-    double saveSeconds = 0;
-    long long bytesRead = 0;
-    std::string failure;  // what went wrong; empty when the scan and the save completed
-    // What the library's probes answer for the last candidate the scan examined.
-    std::int32_t probedWidth = 0;
-    std::int32_t probedHeight = 0;
-};
-
-// Bytes this process has read through read-like calls so far.
-long long BytesReadSoFar() {
-    std::ifstream io("/proc/self/io");
-    std::string key;
-    long long value = 0;
-    while (io >> key >> value) {
-        if (key == "rchar:") return value;
-    }
-    return 0;
-}
-
-// This process's peak resident memory in KiB (VmHWM), 0 when it cannot be read.
-long long PeakResidentKib() {
-    std::ifstream status("/proc/self/status");
-    std::string key;
-    for (std::string line; std::getline(status, line);) {
-        if (line.rfind("VmHWM:", 0) == 0) return std::atoll(line.c_str() + 6);
-    }
-    return 0;
-}
-
-std::string JsonString(std::string_view text) {
-    std::string quoted = "\"";
-    for (const char c : text) {
-        if (c == '"' || c == '\\') {
-            quoted += '\\';
-            quoted += c;
-        } else if (static_cast<unsigned char>(c) < 0x20) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
-            quoted += escaped;
-        } else {
-            quoted += c;
-        }
-    }
-    return quoted + "\"";
-}
-
-// Prints the JSON line, and what failed on stderr; returns the exit status, 0 only when nothing failed.
-int Report(const Outcome& outcome) {
-    const bool ok = outcome.failure.empty();
-    std::printf(
-        "{\"found\": %d, \"saved\": %lld, \"scan_seconds\": %.3f, \"save_seconds\": %.3f, "
-        "\"bytes_read\": %lld, \"peak_rss_kb\": %lld, \"probe_width\": %d, \"probe_height\": %d, "
-        "\"ok\": %s, \"reason\": %s}\n",
-        outcome.found, outcome.saved, outcome.scanSeconds, outcome.saveSeconds, outcome.bytesRead,
-        PeakResidentKib(), outcome.probedWidth, outcome.probedHeight, ok ? "true" : "false",
-        JsonString(outcome.failure).c_str());
-    if (!ok) std::fprintf(stderr, "velkor-autoscan: %s\n", outcome.failure.c_str());
-    return ok ? 0 : 1;
-}
+using velkor::host::Outcome;
+using velkor::host::Report;
+using velkor::host::Step;
 
 // Returns the absolute path of raw as Qt text; nullopt when that text would name
 // other bytes (raw is not UTF-8), since the window's folder chooser only takes text.
@@ -230,7 +164,7 @@ private:
         drives->setCurrentIndex(drive);
         step_ = Step::Scanning;
         clock_.start();
-        bytesAtStart_ = BytesReadSoFar();
+        bytesAtStart_ = velkor::BytesReadByThisProcess();
         Click("按钮1");
     }
 
@@ -247,7 +181,7 @@ private:
         if (!success && outcome_.failure.empty()) outcome_.failure = text.toStdString();
         if (step_ == Step::Scanning) {
             outcome_.scanSeconds = static_cast<double>(clock_.nsecsElapsed()) / 1e9;
-            outcome_.bytesRead = BytesReadSoFar() - bytesAtStart_;
+            outcome_.bytesRead = velkor::BytesReadByThisProcess() - bytesAtStart_;
             if (auto* tree = Control<QTreeWidget>("树型框1")) outcome_.found = tree->topLevelItemCount();
             screenshot_.isEmpty() ? StartSave() : StartPreview();
         } else {
@@ -289,22 +223,19 @@ int main(int argc, char** argv) {
     if (!outDir || !screenshot) return Report({.failure = "OUTDIR and SCREENSHOT must be UTF-8 paths"});
     // The folder chooser cannot be answered with a folder that does not exist.
     if (!QDir().mkpath(*outDir)) return Report({.failure = "cannot create OUTDIR " + outDir->toStdString()});
-    setenv(velkor::kImagesVariable, velkor::EncodeImageList({image}).c_str(), 1);
+    velkor::SetEnvironmentValue(velkor::kImagesVariable, velkor::EncodeImageList({image}));
     if (getenv("DISPLAY") == nullptr && getenv("QT_QPA_PLATFORM") == nullptr) setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    const std::string library = velkor::host::OwnDirectory() + "/libvelkor.so";
-    void* handle = dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (handle == nullptr) {
-        std::fprintf(stderr, "velkor-autoscan: %s\n", dlerror());
+    const std::string library = velkor::ProgramDirectory() + "/" + velkor::kLibraryFileName;
+    std::string reason;
+    const velkor::LibraryEntry winhex = velkor::LoadLibraryEntry(library, "winhex", reason);
+    if (winhex == nullptr) {
+        std::fprintf(stderr, "velkor-autoscan: %s\n", reason.c_str());
         return 1;
     }
-    auto* winhex = reinterpret_cast<void (*)()>(dlsym(handle, "winhex"));
-    if (winhex == nullptr) return 1;
     QApplication application(argc, argv);
     Driver driver(image, *outDir, *screenshot);
     winhex();
     Outcome outcome = driver.Result();
-    using Probe = std::int32_t (*)();
-    if (auto* width = reinterpret_cast<Probe>(dlsym(handle, "取jpg图片宽度"))) outcome.probedWidth = width();
-    if (auto* height = reinterpret_cast<Probe>(dlsym(handle, "取jpg图片高度"))) outcome.probedHeight = height();
+    velkor::host::ReadProbes(library, outcome);
     return Report(outcome);
 }

@@ -19,11 +19,22 @@ using LibraryEntry = void (*)();
 // nullptr, with why in reason, when either cannot be had.
 LibraryEntry LoadLibraryEntry(const std::string& path, const char* name, std::string& reason);
 
-// The library's file name on this system.
+// Bytes this process has read from files and devices so far.
+long long BytesReadByThisProcess();
+
+// This process's peak memory use in KiB (resident set, working set); 0 when unknown.
+long long PeakMemoryKib();
+
+// The library's file name on this system, and its probes' entry names as its export
+// table spells them (GBK on Windows).
 #if defined(_WIN32)
 inline constexpr char kLibraryFileName[] = "velkor.dll";
+inline constexpr char kWidthEntryName[] = "\xc8\xa1jpg\xcd\xbc\xc6\xac\xbf\xed\xb6\xc8";
+inline constexpr char kHeightEntryName[] = "\xc8\xa1jpg\xcd\xbc\xc6\xac\xb8\xdf\xb6\xc8";
 #else
 inline constexpr char kLibraryFileName[] = "libvelkor.so";
+inline constexpr char kWidthEntryName[] = "取jpg图片宽度";
+inline constexpr char kHeightEntryName[] = "取jpg图片高度";
 #endif
 
 }  // namespace velkor

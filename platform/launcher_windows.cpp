@@ -1,4 +1,5 @@
 #include <windows.h>
+#include <psapi.h>
 #include <shellapi.h>
 
 #include <cstdlib>
@@ -30,6 +31,17 @@ LibraryEntry LoadLibraryEntry(const std::string& path, const char* name, std::st
     auto* entry = reinterpret_cast<LibraryEntry>(reinterpret_cast<void (*)()>(::GetProcAddress(module, name)));
     if (entry == nullptr) reason = std::string("no entry ") + name;
     return entry;
+}
+
+long long BytesReadByThisProcess() {
+    IO_COUNTERS counters{};
+    return ::GetProcessIoCounters(::GetCurrentProcess(), &counters) ? static_cast<long long>(counters.ReadTransferCount) : 0;
+}
+
+long long PeakMemoryKib() {
+    PROCESS_MEMORY_COUNTERS counters{};
+    if (!::GetProcessMemoryInfo(::GetCurrentProcess(), &counters, sizeof counters)) return 0;
+    return static_cast<long long>(counters.PeakWorkingSetSize / 1024);
 }
 
 }  // namespace velkor

@@ -1,0 +1,247 @@
+// velkor-autoscan IMAGE OUTDIR: opens the real window through velkor.dll's winhex, scans
+// the image's drive, saves everything into OUTDIR and exits, clicking the Win32 controls
+// and answering the message boxes and the folder chooser as a user would. Prints one
+// JSON line, with the process's peak working set (the validator's runs are processes of
+// their own).
+#include <windows.h>
+#include <commctrl.h>
+#include <shlobj.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "host/autoscan_report.h"
+#include "platform/files.h"
+#include "platform/image_list.h"
+#include "platform/launcher.h"
+#include "platform/windows_text.h"
+
+namespace {
+
+using velkor::host::Outcome;
+using velkor::host::Step;
+
+constexpr char kUsage[] =
+    "usage: velkor-autoscan IMAGE OUTDIR\n"
+    "Opens Velkor's window on IMAGE, scans it, saves every photo found into OUTDIR and\n"
+    "prints one JSON line. Exits 0 only when the scan and the save completed (\"ok\": true).\n"
+    "  --help     show this text and exit\n"
+    "  --version  show the version and exit\n";
+
+constexpr UINT kTickMilliseconds = 20;
+// The message box's text control.
+constexpr int kMessageTextId = 0xFFFF;
+constexpr wchar_t kFormClass[] = L"VelkorMainForm";
+
+std::wstring ClassOf(HWND window) {
+    wchar_t name[64] = {};
+    ::GetClassNameW(window, name, 64);
+    return name;
+}
+
+// The visible top-level windows of this thread whose class is windowClass.
+std::vector<HWND> ThreadWindows(const wchar_t* windowClass) {
+    struct Search {
+        const wchar_t* windowClass;
+        std::vector<HWND> found;
+    } search{windowClass, {}};
+    ::EnumThreadWindows(
+        ::GetCurrentThreadId(),
+        [](HWND window, LPARAM data) -> BOOL {
+            auto& wanted = *reinterpret_cast<Search*>(data);
+            if (::IsWindowVisible(window) && ClassOf(window) == wanted.windowClass) wanted.found.push_back(window);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+// The icon a message box shows: that of its static control that holds an icon.
+HICON IconOf(HWND box) {
+    HICON icon = nullptr;
+    ::EnumChildWindows(
+        box,
+        [](HWND child, LPARAM data) -> BOOL {
+            if (ClassOf(child) != WC_STATICW || (::GetWindowLongPtrW(child, GWL_STYLE) & SS_TYPEMASK) != SS_ICON) return TRUE;
+            *reinterpret_cast<HICON*>(data) = reinterpret_cast<HICON>(::SendMessageW(child, STM_GETICON, 0, 0));
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&icon));
+    return icon;
+}
+
+// The first descendant of window of class windowClass; nullptr when there is none.
+HWND Descendant(HWND window, const wchar_t* windowClass) {
+    struct Search {
+        const wchar_t* windowClass;
+        HWND found;
+    } search{windowClass, nullptr};
+    ::EnumChildWindows(
+        window,
+        [](HWND child, LPARAM data) -> BOOL {
+            auto& wanted = *reinterpret_cast<Search*>(data);
+            if (ClassOf(child) != wanted.windowClass) return TRUE;
+            wanted.found = child;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+class Driver {
+public:
+    Driver(std::wstring outDir) : outDir_(std::move(outDir)) { the_ = this; }
+
+    static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) { the_->OnTick(); }
+
+    Outcome Result(const std::string& outDir) const {
+        Outcome outcome = outcome_;
+        std::error_code error;
+        for (const auto& entry : std::filesystem::directory_iterator(velkor::Widen(outDir), error)) {
+            outcome.saved += entry.is_regular_file(error) ? 1 : 0;
+        }
+        if (outcome.failure.empty() && step_ != Step::Done) outcome.failure = "the window closed before the save completed";
+        return outcome;
+    }
+
+private:
+    void OnTick() {
+        if (AnswerDialog()) return;
+        if (step_ == Step::PickDrive) StartScan();
+    }
+
+    static HWND Form() {
+        const std::vector<HWND> forms = ThreadWindows(kFormClass);
+        return forms.empty() ? nullptr : forms.front();
+    }
+
+    // The form's push buttons in the order the window made them: Scan, then Save.
+    static HWND Button(int which) {
+        HWND button = nullptr;
+        for (int i = 0; i <= which; ++i) button = ::FindWindowExW(Form(), button, WC_BUTTONW, nullptr);
+        return button;
+    }
+
+    static void Click(HWND button) {
+        if (button != nullptr) ::PostMessageW(button, BM_CLICK, 0, 0);
+    }
+
+    // The window starts on the first image it was given: the one named on the command line.
+    void StartScan() {
+        if (Form() == nullptr) return;
+        step_ = Step::Scanning;
+        started_ = std::chrono::steady_clock::now();
+        bytesAtStart_ = velkor::BytesReadByThisProcess();
+        Click(Button(0));
+    }
+
+    void StartSave() {
+        step_ = Step::Saving;
+        started_ = std::chrono::steady_clock::now();
+        Click(Button(1));
+    }
+
+    void Finish(std::string failure) {
+        if (outcome_.failure.empty()) outcome_.failure = std::move(failure);
+        step_ = Step::Done;
+        if (HWND form = Form()) ::PostMessageW(form, WM_CLOSE, 0, 0);
+    }
+
+    double Elapsed() const {
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - started_).count();
+    }
+
+    // Answers a message box or the folder chooser; true when one was open.
+    bool AnswerDialog() {
+        for (HWND dialog : ThreadWindows(L"#32770")) {
+            if (Descendant(dialog, WC_TREEVIEWW) != nullptr) {
+                ::SendMessageW(dialog, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(outDir_.c_str()));
+                ::PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+                return true;
+            }
+            wchar_t text[4096] = {};
+            ::GetDlgItemTextW(dialog, kMessageTextId, text, 4096);
+            OnMessage(velkor::Narrow(text), IconOf(dialog) == ::LoadIconW(nullptr, MAKEINTRESOURCEW(32516)));
+            ::PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+            return true;
+        }
+        return false;
+    }
+
+    // A completion is told with the information icon (32516, IDI_INFORMATION); anything
+    // that went wrong, even in a scan or save that ran to its end, with a warning.
+    void OnMessage(const std::string& text, bool success) {
+        if (step_ != Step::Scanning && step_ != Step::Saving) {
+            Finish(text);
+            return;
+        }
+        if (!success && outcome_.failure.empty()) outcome_.failure = text;
+        if (step_ == Step::Scanning) {
+            outcome_.scanSeconds = Elapsed();
+            outcome_.bytesRead = velkor::BytesReadByThisProcess() - bytesAtStart_;
+            HWND tree = Descendant(Form(), WC_TREEVIEWW);
+            outcome_.found = tree == nullptr ? 0 : static_cast<int>(::SendMessageW(tree, TVM_GETCOUNT, 0, 0));
+            StartSave();
+        } else {
+            outcome_.saveSeconds = Elapsed();
+            Finish({});
+        }
+    }
+
+    static Driver* the_;
+    std::wstring outDir_;
+    Step step_ = Step::PickDrive;
+    std::chrono::steady_clock::time_point started_;
+    long long bytesAtStart_ = 0;
+    Outcome outcome_;
+};
+
+Driver* Driver::the_ = nullptr;
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::vector<std::string> arguments = velkor::LauncherArguments(argc, argv);
+    const std::string first = arguments.empty() ? "" : arguments[0];
+    if (arguments.size() == 1 && (first == "--help" || first == "-h")) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (arguments.size() == 1 && first == "--version") {
+        std::printf("velkor-autoscan %s\n", VELKOR_VERSION);
+        return 0;
+    }
+    if (arguments.size() != 2) {
+        std::fputs(kUsage, stderr);
+        return 2;
+    }
+    const std::string image = velkor::AbsoluteImagePath(arguments[0]);
+    if (const std::string reason = velkor::ImageUnusableReason(image); !reason.empty()) {
+        return velkor::host::Report({.failure = velkor::PrintablePath(image) + ": " + reason});
+    }
+    std::error_code error;
+    const std::filesystem::path outDir = std::filesystem::absolute(velkor::Widen(arguments[1]), error);
+    // The folder chooser cannot be answered with a folder that does not exist.
+    if (error || (std::filesystem::create_directories(outDir, error), !std::filesystem::is_directory(outDir, error))) {
+        return velkor::host::Report({.failure = "cannot create OUTDIR " + arguments[1]});
+    }
+    velkor::SetEnvironmentValue(velkor::kImagesVariable, velkor::EncodeImageList({image}));
+    const std::string library = velkor::ProgramDirectory() + "/" + velkor::kLibraryFileName;
+    std::string reason;
+    const velkor::LibraryEntry winhex = velkor::LoadLibraryEntry(library, "winhex", reason);
+    if (winhex == nullptr) {
+        std::fprintf(stderr, "velkor-autoscan: %s\n", reason.c_str());
+        return 1;
+    }
+    Driver driver(outDir.wstring());
+    // A thread timer ticks inside every loop the window runs, the message boxes' included.
+    ::SetTimer(nullptr, 0, kTickMilliseconds, &Driver::Tick);
+    winhex();
+    velkor::host::Outcome outcome = driver.Result(velkor::Narrow(outDir.wstring()));
+    velkor::host::ReadProbes(library, outcome);
+    return velkor::host::Report(outcome);
+}
