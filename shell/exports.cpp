@@ -34,8 +34,9 @@ void BindOnFirstUse() {
 // The measuring control of the open window, or one of the library's own when no window is open.
 MeasuringControl& MeasuringControlForEntry() {
     if (MainWindow* window = TheMainWindow()) return window->MeasuringControlOf();
-    static auto* own = new MeasuringControl;
-    return *own;
+    // Goes with the library when it is unloaded.
+    static MeasuringControl own;
+    return own;
 }
 
 // The release step runs when the library is unloaded, and only once it was bound.
