@@ -1,5 +1,7 @@
 #include "platform/jpeg_headers.h"
 
+#include <algorithm>
+
 namespace velkor {
 namespace {
 
@@ -49,8 +51,10 @@ std::int64_t HeadersEnd(ByteView bytes) {
             continue;
         }
         const std::int64_t end = code + 1 + length;
+        // Past the data libjpeg reads the end marker it feeds there: a scan header cut short
+        // is finished with those bytes, so the whole bytes are its headers.
+        if (marker == kStartOfScan && length >= 2) return std::min(end, size);
         if (length < 2 || end > size) return -1;
-        if (marker == kStartOfScan) return end;
         at = end;
     }
 }

@@ -126,7 +126,11 @@ TEST(HeadersEnd, FollowsLibjpegsWayToTheFirstScan) {
     EXPECT_EQ(baseline[static_cast<std::size_t>(end)], 0x00) << "the coded data begins there";
     EXPECT_EQ(HeadersEnd(Picture({.strayBeforeTables = {0x12, 0xFF, 0x00, 0x56}})), end + 4)
         << "stray bytes, even FF 00, are passed over";
-    EXPECT_EQ(HeadersEnd(Cut(baseline, static_cast<std::size_t>(end) - 1)), -1);
+    EXPECT_EQ(HeadersEnd(Cut(baseline, static_cast<std::size_t>(end) - 1)), end - 1)
+        << "libjpeg finishes a scan header cut short with the end marker it reads past the data";
+    const std::size_t scanHeader = static_cast<std::size_t>(end) - 10;
+    ASSERT_EQ(baseline[scanHeader + 1], 0xDA);
+    EXPECT_EQ(HeadersEnd(Cut(baseline, scanHeader + 2)), -1) << "without its length a scan header cannot be read";
     EXPECT_EQ(HeadersEnd(Picture({.endBeforeScan = true})), -1);
     EXPECT_EQ(HeadersEnd(BytesOf("\xFF\xD8\xFF\xD8")), -1) << "a second start";
     EXPECT_EQ(HeadersEnd(BytesOf("\xFF\xD8\xFF\xDB\x00\x01")), -1) << "a table's length below 2";
