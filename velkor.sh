@@ -2,7 +2,7 @@
 # ./velkor.sh [IMAGE]...   installs what is missing, builds what Velkor needs, and opens it
 # ./velkor.sh test         installs what is missing, builds everything, and runs the whole test suite
 # ./velkor.sh package      installs what is missing, builds, and makes the Debian package in the build directory
-# ./velkor.sh windows      installs MinGW-w64 and Wine, and cross-builds for 64-bit Windows into build-windows/
+# ./velkor.sh windows      installs MinGW-w64 and Wine, cross-builds into build-windows/ and packs velkor-windows-x64.zip
 # ./velkor.sh windows-test the same, then runs the Windows suites under Wine and scans the demo card there
 set -euo pipefail
 
@@ -53,6 +53,7 @@ build_windows() {
     cmake -S . -B "$WINDOWS_BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
         -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake
     cmake --build "$WINDOWS_BUILD_DIR"
+    (cd "$WINDOWS_BUILD_DIR" && cpack)
 }
 
 # Wine gets a prefix of its own in the build directory; Wine wants the prefix as an
@@ -69,8 +70,9 @@ run_windows_tests() {
     xvfb-run -a ctest --test-dir "$WINDOWS_BUILD_DIR" --output-on-failure -j2 --timeout 300
 }
 
-# velkor-autoscan.exe scans the demo card under Wine and saves what it finds; each of the
-# card's 12 photos must come back whole, as the start of a saved file of its own. The
+# velkor-autoscan.exe, unpacked from velkor-windows-x64.zip with the files beside it, scans
+# the demo card under Wine and saves what it finds; each of the card's 12 photos must come
+# back whole, as the start of a saved file of its own. The
 # photos go to the prefix's drive C: Wine's folder chooser cannot select a folder on Z:.
 # Nothing runs Wine outside the display here (not even winepath): Wine's services, started
 # without one, stay up for the next Wine program, whose window then never comes; the card's
@@ -78,12 +80,23 @@ run_windows_tests() {
 # pipe, as Wine's services inherit the output and outlive the run.
 windows_end_to_end() {
     local saved="$WINEPREFIX/drive_c/velkor-end-to-end" report="$WINDOWS_BUILD_DIR/end-to-end.out" card result
+    local unpacked="$WINDOWS_BUILD_DIR/unpacked"
     build velkor_makephotos
     make_demo_card
+    rm -rf "$unpacked"
+    python3 - "$WINDOWS_BUILD_DIR/velkor-windows-x64.zip" "$unpacked" <<'UNPACK'
+import sys, zipfile
+names = sorted(zipfile.ZipFile(sys.argv[1]).namelist())
+expected = sorted("velkor-windows-x64/" + n for n in
+                  ["README.txt", "picvet.exe", "velkor-autoscan.exe", "velkor.dll", "velkor.exe"])
+if names != expected:
+    sys.exit(f"velkor-windows-x64.zip holds {names}, not {expected}")
+zipfile.ZipFile(sys.argv[1]).extractall(sys.argv[2])
+UNPACK
     card="Z:$(realpath "$DEMO_CARD" | tr / '\\')"
     wineserver -k 2>/dev/null || true
     rm -rf "$saved"
-    timeout 300 xvfb-run -a wine "$WINDOWS_BUILD_DIR/bin/velkor-autoscan.exe" "$card" 'C:\velkor-end-to-end' >"$report"
+    timeout 300 xvfb-run -a wine "$unpacked/velkor-windows-x64/velkor-autoscan.exe" "$card" 'C:\velkor-end-to-end' >"$report"
     result=$(tail -n 1 "$report")
     echo "velkor-autoscan.exe: $result"
     python3 - "$result" demo/photos "$saved" <<'CHECK'
