@@ -1,6 +1,7 @@
 #pragma once
 // Synthesised JPEG photographs for tests, benchmarks and the demo card: gradients
-// and seeded patterns encoded by libjpeg-turbo, in the codings cameras use.
+// and seeded patterns in the codings cameras use, encoded by libjpeg-turbo on Linux
+// and by the Windows Imaging Component on Windows.
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -21,7 +22,11 @@ struct JpegOptions {
     std::uint32_t seed = 1;      // varies the synthesised content
 };
 
-// Encodes a synthesised picture of the given size with libjpeg-turbo.
+// Whether this system's encoder writes the coding of options: Windows's writes baseline
+// JPEG only, without restart markers (and under Wine, only its own subsampling and quality).
+bool CanEncode(const JpegOptions& options);
+
+// Encodes a synthesised picture of the given size.
 ByteSet MakeJpeg(int width, int height, const JpegOptions& options = {});
 
 // Encodes rgb (width x height pixels of 3 bytes, row by row) with the coding of options; a grayscale

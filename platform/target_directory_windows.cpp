@@ -120,6 +120,13 @@ std::optional<TargetDirectory> TargetDirectory::Open(const std::string& path, st
         reason = LastErrorText();
         return std::nullopt;
     }
+    // The backup flag that lets a folder be opened opens a file just as well.
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (!::GetFileInformationByHandle(directory.get(), &information) ||
+        (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        reason = SystemErrorText(ERROR_DIRECTORY);
+        return std::nullopt;
+    }
     return TargetDirectory(reinterpret_cast<std::intptr_t>(directory.release()), Placing::kRenameNoReplace);
 }
 

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <random>
 #include <utility>
+#include <vector>
 
 #include "carving/candidate_validation.h"
 #include "platform/files.h"
@@ -23,7 +24,7 @@ struct TimedExchange {
 class Exchange : public ::testing::Test {
 protected:
     void SetUp() override {
-        testing::CopyDeliverable("picvet", dir_.Path());
+        testing::CopyDeliverable(std::string("picvet") + kProgramSuffix, dir_.Path());
         OverrideProgramDirectory(dir_.Path());
     }
     void TearDown() override {
@@ -31,10 +32,8 @@ protected:
         OverrideProgramDirectory("");
     }
 
-    // Puts a shell script with this body where picvet was.
-    void FakeValidator(const std::string& body) {
-        ASSERT_TRUE(WriteWholeFile(dir_.File("picvet"), BytesOf("#!/bin/sh\n" + body + "\n")));
-    }
+    // Puts the stand-in program, doing what order says, where picvet was.
+    void FakeValidator(const std::string& order) { testing::StandIn(dir_.File("picvet"), order); }
 
     static TimedExchange Run(ByteView candidate) {
         const auto begin = std::chrono::steady_clock::now();
@@ -78,16 +77,20 @@ ByteSet NoiseAfterAStartSignature(std::size_t size) {
 }
 
 TEST_F(Exchange, HostileCandidatesCostFarLessThanTheTimeLimit) {
-    const struct {
+    struct Case {
         const char* what;
         ByteSet candidate;
         bool rejected;
-    } cases[] = {
+    };
+    std::vector<Case> cases = {
         {"65535 x 65535 header", WithDeclaredSize(MakeJpeg(16, 16), 0xC0, 65535, 65535), true},
-        {"65500 x 65500 progressive header", WithDeclaredSize(MakeJpeg(16, 16, {.progressive = true}), 0xC2, 65500, 65500), true},
-        {"progressive picture with 20000 scans", WithRepeatedScans(20000), false},
         {"20 MB of noise", NoiseAfterAStartSignature(20u * 1024 * 1024), true},
     };
+    if (testing::CanEncode({.progressive = true})) {
+        cases.push_back({"65500 x 65500 progressive header",
+                         WithDeclaredSize(MakeJpeg(16, 16, {.progressive = true}), 0xC2, 65500, 65500), true});
+        cases.push_back({"progressive picture with 20000 scans", WithRepeatedScans(20000), false});
+    }
     for (const auto& c : cases) {
         const TimedExchange run = Run(c.candidate);
         EXPECT_TRUE(run.exchange.validatorStarted) << c.what;
@@ -98,7 +101,7 @@ TEST_F(Exchange, HostileCandidatesCostFarLessThanTheTimeLimit) {
 }
 
 TEST_F(Exchange, AValidatorThatHangsIsKilledAtTheLimitAndThePresetRejectionStands) {
-    FakeValidator("exec sleep 30");
+    FakeValidator("sleep 30000");
     EXPECT_EQ(SetValidatorTimeLimit(500), kValidatorTimeLimitMs) << "the limit in force until changed";
     const TimedExchange run = Run(MakeJpeg(64, 64));
     EXPECT_TRUE(run.exchange.validatorStarted);
@@ -110,7 +113,7 @@ TEST_F(Exchange, AValidatorThatHangsIsKilledAtTheLimitAndThePresetRejectionStand
 }
 
 TEST_F(Exchange, AValidatorWithinTheLimitIsNotKilledAndItsVerdictCounts) {
-    FakeValidator("sleep 0.2; printf 1 > \"$(dirname \"$0\")/ini.ini\"");
+    FakeValidator("accept 200");
     SetValidatorTimeLimit(2000);
     const TimedExchange run = Run(ByteSet{});
     EXPECT_FALSE(run.exchange.timedOut);

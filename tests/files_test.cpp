@@ -12,16 +12,7 @@ namespace {
 
 using testing::ScratchDir;
 
-// The stand-in program, built beside the suites.
-const std::string kStandIn = ProgramDirectory() + "/velkor_stand_in" + kProgramSuffix;
-
-// Makes path a program that does what order says (see the stand-in); returns the path to start.
-std::string StandIn(const std::string& path, const std::string& order) {
-    const std::string program = path + kProgramSuffix;
-    std::filesystem::copy_file(kStandIn, program);
-    EXPECT_TRUE(WriteWholeFile(program + ".do", BytesOf(order)));
-    return program;
-}
+using testing::StandIn;
 
 TEST(WholeFile, WriteReplacesEarlierContentCompletely) {
     ScratchDir dir;

@@ -8,6 +8,8 @@
 #include <stdexcept>
 
 #include "platform/drive_table.h"
+#include "platform/files.h"
+#include "platform/files_system.h"
 
 namespace velkor::testing {
 namespace {
@@ -89,6 +91,14 @@ std::string FileFingerprint(const std::string& path) {
 void UseImageAsDriveC(const std::string& image, std::int64_t sectors) {
     SizeFile(image, sectors * 512);
     ArrangeDriveTable({{0, image}}, {{.letter = "C", .source = image, .diskNumber = 0}});
+}
+
+std::string StandIn(const std::string& path, const std::string& order) {
+    const std::string program = path + kProgramSuffix;
+    fs::copy_file(ExecutableDirectory() + "/velkor_stand_in" + kProgramSuffix, program, fs::copy_options::overwrite_existing);
+    std::ofstream(program + ".do", std::ios::binary) << order;
+    Require(fs::file_size(program + ".do") == order.size(), "cannot write " + program + ".do");
+    return program;
 }
 
 }  // namespace velkor::testing

@@ -35,6 +35,10 @@ void SizeFile(const std::string& path, std::int64_t size);
 // Returns a fingerprint of the file (size and FNV-1a of its content) that tells any change.
 std::string FileFingerprint(const std::string& path);
 
+// Makes path a copy of the stand-in program built beside the suites (support/stand_in_program.cpp),
+// with the system's program suffix, that does what order says; returns the path to start.
+std::string StandIn(const std::string& path, const std::string& order);
+
 // Makes image, sized to sectors, drive C on physical drive 0 and the only drive.
 void UseImageAsDriveC(const std::string& image, std::int64_t sectors);
 

@@ -4,6 +4,7 @@
 //   exit N    writes "ran" to <name>.ran and ends with exit code N
 //   sleep MS  sleeps that many milliseconds, then ends with 0
 //   count     writes how many arguments it was given to <name>.argc
+//   accept MS sleeps that many milliseconds, then writes the verdict "1" to ini.ini beside it
 #include <chrono>
 #include <fstream>
 #include <sstream>
@@ -22,6 +23,11 @@ int main(int argc, char** argv) {
     }
     if (verb == "sleep") {
         std::this_thread::sleep_for(std::chrono::milliseconds(value));
+        return 0;
+    }
+    if (verb == "accept") {
+        std::this_thread::sleep_for(std::chrono::milliseconds(value));
+        std::ofstream(self.substr(0, self.find_last_of("/\\") + 1) + "ini.ini") << "1";
         return 0;
     }
     if (verb == "count") {

@@ -10,9 +10,15 @@
 
 namespace velkor::testing {
 
+using synth::CanEncode;
 using synth::JpegOptions;
 using synth::MakeJpeg;
 using synth::PadJpegTo;
+
+// Why a case that needs a progressive picture is skipped where the encoder writes baseline only.
+inline constexpr char kNoProgressiveEncoder[] = "this system's JPEG encoder writes no progressive pictures";
+
+// Linux alone (test_support_linux.cpp): mounts, loop devices, inotify and shell commands.
 
 // A tmpfs of sizeBytes mounted on directory, in this test process's own mount namespace so that
 // none outlives it, for as long as it lives. Mounted() is false where mounting is not allowed.
@@ -61,6 +67,8 @@ private:
     std::string error_;
     bool mounted_ = false;
 };
+
+// Every system.
 
 // A scratch directory holding a copy of picvet, used as the program directory while it lives.
 class ScratchProgramDirectory : public ScratchDir {
