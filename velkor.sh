@@ -108,6 +108,19 @@ whole = sum(1 for photo in photos if sum(1 for f in files if f.startswith(photo)
 print(f"{whole} of {len(photos)} photos recovered whole into {len(files)} files")
 sys.exit(0 if result["ok"] and result["found"] == 12 and len(files) == 12 and whole == 12 else 1)
 CHECK
+    # Without its validator the same scan must end in a warning that says why, never in success.
+    local lame="$WINDOWS_BUILD_DIR/unpacked-without-picvet"
+    rm -rf "$lame" "$saved"
+    cp -r "$unpacked/velkor-windows-x64" "$lame"
+    rm "$lame/picvet.exe"
+    timeout 300 xvfb-run -a wine "$lame/velkor-autoscan.exe" "$card" 'C:\velkor-end-to-end' >"$report" || true
+    result=$(tail -n 1 "$report")
+    echo "velkor-autoscan.exe without picvet.exe: $result"
+    python3 - "$result" <<'CHECK'
+import json, sys
+result = json.loads(sys.argv[1])
+sys.exit(0 if not result["ok"] and "找不到校验程序" in result["reason"] else 1)
+CHECK
 }
 
 # True when the first sector of device can be read. `[ -r ]` is no test: it is true

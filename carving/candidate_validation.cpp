@@ -17,7 +17,8 @@ constexpr char kScratchLockFile[] = "velkor.lock";
 // Long enough for any real candidate, short enough that a hostile one cannot stall the scan.
 std::int64_t gValidatorTimeLimitMs = kValidatorTimeLimitMs;
 
-std::string InProgramDirectory(const std::string& name) { return ProgramDirectory() + kPathSeparator + name; }
+// Joined with the system's own separator, as these paths also appear in the window's messages.
+std::string InProgramDirectory(const std::string& name) { return ProgramDirectory() + kNativeSeparator + name; }
 
 // A validator that cannot be started by exec (a missing library, a broken
 // interpreter line) ends with this code from the loader or the shell.
