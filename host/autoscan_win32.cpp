@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "host/autoscan_report.h"
+#include "host/thread_dialogs_win32.h"
 #include "platform/files.h"
 #include "platform/image_list.h"
 #include "platform/launcher.h"
@@ -33,64 +34,10 @@ constexpr char kUsage[] =
     "  --version  show the version and exit\n";
 
 constexpr UINT kTickMilliseconds = 20;
-// The message box's text control.
-constexpr int kMessageTextId = 0xFFFF;
 constexpr wchar_t kFormClass[] = L"VelkorMainForm";
 
-std::wstring ClassOf(HWND window) {
-    wchar_t name[64] = {};
-    ::GetClassNameW(window, name, 64);
-    return name;
-}
-
-// The visible top-level windows of this thread whose class is windowClass.
-std::vector<HWND> ThreadWindows(const wchar_t* windowClass) {
-    struct Search {
-        const wchar_t* windowClass;
-        std::vector<HWND> found;
-    } search{windowClass, {}};
-    ::EnumThreadWindows(
-        ::GetCurrentThreadId(),
-        [](HWND window, LPARAM data) -> BOOL {
-            auto& wanted = *reinterpret_cast<Search*>(data);
-            if (::IsWindowVisible(window) && ClassOf(window) == wanted.windowClass) wanted.found.push_back(window);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    return search.found;
-}
-
-// The icon a message box shows: that of its static control that holds an icon.
-HICON IconOf(HWND box) {
-    HICON icon = nullptr;
-    ::EnumChildWindows(
-        box,
-        [](HWND child, LPARAM data) -> BOOL {
-            if (ClassOf(child) != WC_STATICW || (::GetWindowLongPtrW(child, GWL_STYLE) & SS_TYPEMASK) != SS_ICON) return TRUE;
-            *reinterpret_cast<HICON*>(data) = reinterpret_cast<HICON>(::SendMessageW(child, STM_GETICON, 0, 0));
-            return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&icon));
-    return icon;
-}
-
-// The first descendant of window of class windowClass; nullptr when there is none.
-HWND Descendant(HWND window, const wchar_t* windowClass) {
-    struct Search {
-        const wchar_t* windowClass;
-        HWND found;
-    } search{windowClass, nullptr};
-    ::EnumChildWindows(
-        window,
-        [](HWND child, LPARAM data) -> BOOL {
-            auto& wanted = *reinterpret_cast<Search*>(data);
-            if (ClassOf(child) != wanted.windowClass) return TRUE;
-            wanted.found = child;
-            return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    return search.found;
-}
+using velkor::host::Descendant;
+using velkor::host::ThreadWindows;
 
 class Driver {
 public:
@@ -157,16 +104,14 @@ private:
 
     // Answers a message box or the folder chooser; true when one was open.
     bool AnswerDialog() {
-        for (HWND dialog : ThreadWindows(L"#32770")) {
+        for (HWND dialog : velkor::host::ThreadDialogs()) {
             if (Descendant(dialog, WC_TREEVIEWW) != nullptr) {
                 ::SendMessageW(dialog, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(outDir_.c_str()));
-                ::PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+                velkor::host::PressOk(dialog);
                 return true;
             }
-            wchar_t text[4096] = {};
-            ::GetDlgItemTextW(dialog, kMessageTextId, text, 4096);
-            OnMessage(velkor::Narrow(text), IconOf(dialog) == ::LoadIconW(nullptr, MAKEINTRESOURCEW(32516)));
-            ::PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+            OnMessage(velkor::host::BoxText(dialog), velkor::host::ShowsInformation(dialog));
+            velkor::host::PressOk(dialog);
             return true;
         }
         return false;

@@ -14,13 +14,15 @@ ScratchProgramDirectory::ScratchProgramDirectory() {
 
 ScratchProgramDirectory::~ScratchProgramDirectory() { OverrideProgramDirectory(""); }
 
+// The pictures are placed before the drive is arranged: some systems (Wine) count a write as a
+// change of the file's identity, which the drive table would then take for another card.
 std::vector<ByteSet> MakeThreePictureCard(const std::string& image) {
-    UseImageAsDriveC(image, 4000);
     std::vector<ByteSet> pictures;
     for (int i = 0; i < 3; ++i) {
         pictures.push_back(PadJpegTo(MakeJpeg(80 + 10 * i, 60, {.seed = static_cast<std::uint32_t>(i + 1)}), 10 * 512));
         PlaceBytes(image, (100 + 500 * i) * 512, pictures.back());
     }
+    UseImageAsDriveC(image, 4000);
     return pictures;
 }
 

@@ -1,0 +1,80 @@
+#include "host/thread_dialogs_win32.h"
+
+#include <commctrl.h>
+
+#include "platform/windows_text.h"
+
+namespace velkor::host {
+namespace {
+
+// The message box's text control.
+constexpr int kMessageTextId = 0xFFFF;
+
+std::wstring ClassOf(HWND window) {
+    wchar_t name[64] = {};
+    ::GetClassNameW(window, name, 64);
+    return name;
+}
+
+// The icon a message box shows: that of its static control that holds an icon.
+HICON IconOf(HWND box) {
+    HICON icon = nullptr;
+    ::EnumChildWindows(
+        box,
+        [](HWND child, LPARAM data) -> BOOL {
+            if (ClassOf(child) != WC_STATICW || (::GetWindowLongPtrW(child, GWL_STYLE) & SS_TYPEMASK) != SS_ICON) return TRUE;
+            *reinterpret_cast<HICON*>(data) = reinterpret_cast<HICON>(::SendMessageW(child, STM_GETICON, 0, 0));
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&icon));
+    return icon;
+}
+
+}  // namespace
+
+std::vector<HWND> ThreadWindows(const wchar_t* windowClass) {
+    struct Search {
+        const wchar_t* windowClass;
+        std::vector<HWND> found;
+    } search{windowClass, {}};
+    ::EnumThreadWindows(
+        ::GetCurrentThreadId(),
+        [](HWND window, LPARAM data) -> BOOL {
+            auto& wanted = *reinterpret_cast<Search*>(data);
+            if (::IsWindowVisible(window) && ClassOf(window) == wanted.windowClass) wanted.found.push_back(window);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+HWND Descendant(HWND window, const wchar_t* windowClass) {
+    struct Search {
+        const wchar_t* windowClass;
+        HWND found;
+    } search{windowClass, nullptr};
+    ::EnumChildWindows(
+        window,
+        [](HWND child, LPARAM data) -> BOOL {
+            auto& wanted = *reinterpret_cast<Search*>(data);
+            if (ClassOf(child) != wanted.windowClass) return TRUE;
+            wanted.found = child;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+std::vector<HWND> ThreadDialogs() { return ThreadWindows(L"#32770"); }
+
+std::string BoxText(HWND box) {
+    wchar_t text[4096] = {};
+    ::GetDlgItemTextW(box, kMessageTextId, text, 4096);
+    return Narrow(text);
+}
+
+bool ShowsInformation(HWND box) { return IconOf(box) == ::LoadIconW(nullptr, MAKEINTRESOURCEW(32516)); }
+
+void PressOk(HWND dialog) { ::PostMessageW(dialog, WM_COMMAND, IDOK, 0); }
+
+}  // namespace velkor::host

@@ -1,0 +1,30 @@
+#pragma once
+// The windows and dialogs this thread has open, read and answered from outside the window's
+// own code, the way a user would: for the Windows end-to-end driver and the Windows suites.
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace velkor::host {
+
+// The visible top-level windows of this thread whose class is windowClass.
+std::vector<HWND> ThreadWindows(const wchar_t* windowClass);
+
+// The first descendant of window of class windowClass; nullptr when there is none.
+HWND Descendant(HWND window, const wchar_t* windowClass);
+
+// The open message boxes and folder choosers of this thread (both are of the system's dialog class).
+std::vector<HWND> ThreadDialogs();
+
+// A message box's text, as UTF-8.
+std::string BoxText(HWND box);
+
+// Whether a message box shows the information icon (IDI_INFORMATION): a completion; any other
+// icon tells that something went wrong.
+bool ShowsInformation(HWND box);
+
+// Presses a dialog's OK (the only button of a message box with MB_OK).
+void PressOk(HWND dialog);
+
+}  // namespace velkor::host

@@ -1,0 +1,23 @@
+#include "tests/support/box_answerer.h"
+
+#include "tests/support/qt_support.h"
+
+namespace velkor::testing {
+
+struct BoxAnswerer::Backend {
+    ModalAnswerer answerer;
+};
+
+BoxAnswerer::BoxAnswerer() : backend_(std::make_unique<Backend>()) {}
+
+BoxAnswerer::~BoxAnswerer() = default;
+
+std::vector<AnsweredBox> BoxAnswerer::Boxes() const {
+    std::vector<AnsweredBox> boxes;
+    for (const SeenMessage& seen : backend_->answerer.messages) {
+        boxes.push_back({seen.text.toStdString(), seen.icon == QMessageBox::Information});
+    }
+    return boxes;
+}
+
+}  // namespace velkor::testing
