@@ -1,6 +1,6 @@
-// A scan through the window runtime's own controls, whichever toolkit makes them (the same
-// cases run on Qt and on Win32): what it lists, what it shows, and that a validator that
-// cannot judge never lets the scan end in "扫描完成".
+// A scan and a save through the window runtime's own controls, whichever toolkit makes them
+// (the same cases run on Qt and on Win32): what the scan lists and shows, what the save
+// writes, and that a validator that cannot judge never lets the scan end in "扫描完成".
 #include "carving/scan_engine.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "carving/photo_saver.h"
 #include "device/partition_locator.h"
 #include "device/scan_state.h"
 #include "platform/drive_table.h"
@@ -34,6 +35,9 @@ protected:
         c_.树型框1 = &form_->AddTreeBox("树型框1", {5, 40, 139, 392}, [] {}, [] {});
         c_.代码编辑框1 = &form_->AddTextStore("代码编辑框1", {0, 0, 0, 0});
         c_.图片框1 = &form_->AddPictureBox("图片框1", {146, 40, 488, 392});
+        s_ = {c_.window, c_.树型框1, c_.代码编辑框1, &form_->AddDirectoryEditBox("目录编辑框1", {0, 0, 0, 0}),
+              c_.进度条1, &form_->AddLabel("透明标签1", {580, 5, 50, 25}), &form_->AddTimer("时钟1", 200, [] {}),
+              nullptr};
         form_->Show();
         SelectDrive(*c_.驱动器框1);
         ASSERT_EQ(TheScanState().DeviceSectors, 4000);
@@ -63,6 +67,7 @@ protected:
     std::vector<ByteSet> pictures_;
     std::unique_ptr<MainForm> form_;
     ScanControls c_;
+    SaveControls s_;
 };
 
 TEST_F(ScanCard, ListsEachPictureAtItsSectorsTicksItAndSaysDoneOnce) {
@@ -106,6 +111,34 @@ TEST_F(ScanCard, AValidatorThatEndsBadlyStopsTheScanAndIsNeverTakenForSuccess) {
     EXPECT_FALSE(answerer.Boxes()[0].information);
     EXPECT_NE(answerer.Boxes()[0].text.find("以退出码 3 结束"), std::string::npos) << answerer.Boxes()[0].text;
     EXPECT_EQ(answerer.Boxes()[0].text.find("扫描完成"), std::string::npos) << answerer.Boxes()[0].text;
+}
+
+TEST_F(ScanCard, SavesEveryTickedPictureWholeIntoTheChosenFolderAndSaysSo) {
+    testing::BoxAnswerer answerer;
+    Scan();
+    c_.树型框1->SetTick(1, false);
+    testing::ScratchDir out;
+    answerer.ChooseFolder(out.Path());
+    const SaveReport report = SaveTickedPictures(s_);
+    EXPECT_EQ(answerer.FoldersOffered(), 1);
+    EXPECT_EQ(report.written, 2);
+    EXPECT_EQ(report.failed, 0);
+    EXPECT_EQ(testing::NamesIn(out.Path()), (std::vector<std::string>{"10000000.jpg", "10000002.jpg"}));
+    EXPECT_EQ(ReadWholeFile(out.File("10000000.jpg")), pictures_[0]);
+    EXPECT_EQ(ReadWholeFile(out.File("10000002.jpg")), pictures_[2]);
+    ASSERT_EQ(answerer.Boxes().size(), 2u);
+    EXPECT_EQ(answerer.Boxes()[1].text.rfind("保存完成", 0), 0u) << answerer.Boxes()[1].text;
+    EXPECT_TRUE(answerer.Boxes()[1].information);
+}
+
+TEST_F(ScanCard, ASaveWhoseFolderChooserIsCancelledWritesNothingAndSaysNothing) {
+    testing::BoxAnswerer answerer;
+    Scan();
+    const SaveReport report = SaveTickedPictures(s_);
+    EXPECT_TRUE(report.cancelled);
+    EXPECT_EQ(report.written, 0);
+    EXPECT_EQ(answerer.FoldersOffered(), 1);
+    EXPECT_EQ(answerer.Boxes().size(), 1u) << "only the scan's";
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 #pragma once
-// Answers the window's message boxes from a test, as a user pressing OK would, whichever
-// toolkit shows them, and keeps what each said.
+// Answers the window's message boxes from a test, as a user pressing OK would, and its folder
+// chooser with the folder the test names, whichever toolkit shows them; keeps what each box said.
 #include <memory>
 #include <string>
 #include <vector>
@@ -20,6 +20,10 @@ public:
     BoxAnswerer& operator=(const BoxAnswerer&) = delete;
     // The boxes answered so far, in the order they were shown.
     std::vector<AnsweredBox> Boxes() const;
+    // The folder the chooser is answered with from now on; an empty text cancels it.
+    void ChooseFolder(const std::string& folder);
+    // How many times the folder chooser was offered.
+    int FoldersOffered() const;
 
 private:
     struct Backend;

@@ -20,4 +20,11 @@ std::vector<AnsweredBox> BoxAnswerer::Boxes() const {
     return boxes;
 }
 
+void BoxAnswerer::ChooseFolder(const std::string& folder) {
+    const QString chosen = QString::fromStdString(folder);
+    backend_->answerer.chooseFolder = [chosen] { return chosen; };
+}
+
+int BoxAnswerer::FoldersOffered() const { return backend_->answerer.foldersOffered; }
+
 }  // namespace velkor::testing

@@ -1,22 +1,41 @@
 #include "tests/support/box_answerer.h"
 
 #include <windows.h>
+#include <commctrl.h>
+#include <shlobj.h>
 
 #include "host/thread_dialogs_win32.h"
+#include "platform/files.h"
+#include "platform/windows_text.h"
 
 namespace velkor::testing {
 
 // A thread timer: Windows runs it inside every loop of the thread, a message box's own included.
 struct BoxAnswerer::Backend {
     static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
-        for (HWND box : host::ThreadDialogs()) {
-            current->boxes.push_back({host::BoxText(box), host::ShowsInformation(box)});
-            host::PressOk(box);
+        for (HWND dialog : host::ThreadDialogs()) {
+            if (host::Descendant(dialog, WC_TREEVIEWW) != nullptr) {
+                current->AnswerChooser(dialog);
+            } else {
+                current->boxes.push_back({host::BoxText(dialog), host::ShowsInformation(dialog)});
+                host::PressOk(dialog);
+            }
         }
+    }
+    void AnswerChooser(HWND chooser) {
+        ++foldersOffered;
+        if (folder.empty()) {
+            ::PostMessageW(chooser, WM_COMMAND, IDCANCEL, 0);
+            return;
+        }
+        ::SendMessageW(chooser, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(folder.c_str()));
+        host::PressOk(chooser);
     }
     static Backend* current;
     UINT_PTR timer = 0;
     std::vector<AnsweredBox> boxes;
+    std::wstring folder;
+    int foldersOffered = 0;
 };
 
 BoxAnswerer::Backend* BoxAnswerer::Backend::current = nullptr;
@@ -32,5 +51,9 @@ BoxAnswerer::~BoxAnswerer() {
 }
 
 std::vector<AnsweredBox> BoxAnswerer::Boxes() const { return backend_->boxes; }
+
+void BoxAnswerer::ChooseFolder(const std::string& folder) { backend_->folder = Widen(NativePath(folder)); }
+
+int BoxAnswerer::FoldersOffered() const { return backend_->foldersOffered; }
 
 }  // namespace velkor::testing
