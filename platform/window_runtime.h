@@ -43,6 +43,7 @@ protected:
 class ProgressBar {
 public:
     virtual void SetValue(int value) = 0;
+    virtual int Value() const = 0;
 
 protected:
     ~ProgressBar() = default;

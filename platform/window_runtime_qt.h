@@ -44,6 +44,7 @@ class QtProgressBar : public QProgressBar, public ProgressBar {
 public:
     using QProgressBar::QProgressBar;
     void SetValue(int value) override { setValue(value); }
+    int Value() const override { return value(); }
 };
 
 class QtLabel : public QLabel, public Label {

@@ -85,6 +85,7 @@ public:
         ::SendMessageW(window_, PBM_SETPOS, 0, 0);
     }
     void SetValue(int value) override { ::SendMessageW(window_, PBM_SETPOS, static_cast<WPARAM>(value), 0); }
+    int Value() const override { return static_cast<int>(::SendMessageW(window_, PBM_GETPOS, 0, 0)); }
 
 private:
     HWND window_;

@@ -2,12 +2,12 @@
 // drive gives one, from the partition tables otherwise.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
+#include <memory>
 
 #include "device/partition_locator.h"
 #include "device/scan_state.h"
 #include "platform/drive_table.h"
-#include "platform/window_runtime_qt.h"
+#include "platform/window_runtime.h"
 #include "tests/support/partition_images.h"
 
 namespace velkor {
@@ -19,13 +19,12 @@ using testing::UnsizedLetters;
 
 class DriveSelectionTest : public ::testing::Test {
   protected:
+    static void SetUpTestSuite() { ASSERT_TRUE(BindWindowRuntime()); }
     void TearDown() override { UseDiscoveredDriveTable(); }
     testing::ScratchDir dir_;
 };
 
 TEST_F(DriveSelectionTest, SelectDriveTakesTheSizeOrFallsBackToTheTables) {
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    ASSERT_TRUE(BindWindowRuntime());
     const std::string image = DiskImage(dir_, "a.img", {{0x07, 1000000}, {0x0F, 0}}, {2000000});
     const std::string sized = dir_.File("sized.img");
     testing::PlaceBytes(sized, 0, BootRecord({{0x07, 7}}));
@@ -33,7 +32,8 @@ TEST_F(DriveSelectionTest, SelectDriveTakesTheSizeOrFallsBackToTheTables) {
     std::vector<ArrangedVolume> volumes = UnsizedLetters(image, 0, 'C', 2);
     volumes.push_back({.letter = "H", .source = sized, .diskNumber = 1});
     ArrangeDriveTable({{0, image}, {1, sized}}, volumes);
-    QtDriveBox box(nullptr);
+    const std::unique_ptr<MainForm> form = MakeMainForm(Message("Velkor"), 634, 455);
+    DriveBox& box = form->AddDriveBox("驱动器框1", {5, 5, 138, 25}, [] {});
     ScanState& state = TheScanState();
 
     ASSERT_TRUE(box.SelectLetter("D"));
