@@ -5,15 +5,21 @@
 //   sleep MS  sleeps that many milliseconds, then ends with 0
 //   count     writes how many arguments it was given to <name>.argc
 //   accept MS sleeps that many milliseconds, then writes the verdict "1" to ini.ini beside it
+//   answer    writes what follows "answer " in the order, byte for byte, to ini.ini beside it
 #include <chrono>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <thread>
 
+// The file beside this program named name.
+std::string Beside(const std::string& self, const std::string& name) {
+    return self.substr(0, self.find_last_of("/\\") + 1) + name;
+}
+
 int main(int argc, char** argv) {
     const std::string self = argv[0];
-    std::ifstream order(self + ".do");
+    std::ifstream order(self + ".do", std::ios::binary);
     std::string verb;
     long long value = 0;
     order >> verb >> value;
@@ -27,7 +33,14 @@ int main(int argc, char** argv) {
     }
     if (verb == "accept") {
         std::this_thread::sleep_for(std::chrono::milliseconds(value));
-        std::ofstream(self.substr(0, self.find_last_of("/\\") + 1) + "ini.ini") << "1";
+        std::ofstream(Beside(self, "ini.ini")) << "1";
+        return 0;
+    }
+    if (verb == "answer") {
+        std::ifstream whole(self + ".do", std::ios::binary);
+        std::ostringstream text;
+        text << whole.rdbuf();
+        std::ofstream(Beside(self, "ini.ini"), std::ios::binary) << text.str().substr(std::string("answer ").size());
         return 0;
     }
     if (verb == "count") {
