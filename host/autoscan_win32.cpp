@@ -106,8 +106,7 @@ private:
     bool AnswerDialog() {
         for (HWND dialog : velkor::host::ThreadDialogs()) {
             if (Descendant(dialog, WC_TREEVIEWW) != nullptr) {
-                ::SendMessageW(dialog, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(outDir_.c_str()));
-                velkor::host::PressOk(dialog);
+                if (velkor::host::SelectFolder(dialog, outDir_)) velkor::host::PressOk(dialog);
                 return true;
             }
             OnMessage(velkor::host::BoxText(dialog), velkor::host::ShowsInformation(dialog));

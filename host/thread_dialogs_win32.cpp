@@ -1,6 +1,9 @@
 #include "host/thread_dialogs_win32.h"
 
 #include <commctrl.h>
+#include <shlobj.h>
+
+#include <filesystem>
 
 #include "platform/windows_text.h"
 
@@ -76,5 +79,22 @@ std::string BoxText(HWND box) {
 bool ShowsInformation(HWND box) { return IconOf(box) == ::LoadIconW(nullptr, MAKEINTRESOURCEW(32516)); }
 
 void PressOk(HWND dialog) { ::PostMessageW(dialog, WM_COMMAND, IDOK, 0); }
+
+bool SelectFolder(HWND chooser, const std::wstring& folder) {
+    ::SendMessageW(chooser, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(folder.c_str()));
+    HWND tree = Descendant(chooser, WC_TREEVIEWW);
+    const auto selected = reinterpret_cast<HTREEITEM>(::SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CARET, 0));
+    if (selected == nullptr) return false;
+    wchar_t text[MAX_PATH] = {};
+    TVITEMW item{};
+    item.mask = TVIF_TEXT;
+    item.hItem = selected;
+    item.pszText = text;
+    item.cchTextMax = MAX_PATH;
+    ::SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item));
+    std::filesystem::path wanted(folder);
+    if (!wanted.has_filename()) wanted = wanted.parent_path();
+    return std::wstring(text) == wanted.filename().wstring();
+}
 
 }  // namespace velkor::host

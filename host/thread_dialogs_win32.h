@@ -27,4 +27,8 @@ bool ShowsInformation(HWND box);
 // Presses a dialog's OK (the only button of a message box with MB_OK).
 void PressOk(HWND dialog);
 
+// Asks the folder chooser to select folder; true once its tree shows that folder selected, when
+// OK may be pressed. A chooser still filling its tree ignores the request: ask again later.
+bool SelectFolder(HWND chooser, const std::wstring& folder);
+
 }  // namespace velkor::host

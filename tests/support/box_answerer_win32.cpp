@@ -23,13 +23,14 @@ struct BoxAnswerer::Backend {
         }
     }
     void AnswerChooser(HWND chooser) {
-        ++foldersOffered;
         if (folder.empty()) {
             ::PostMessageW(chooser, WM_COMMAND, IDCANCEL, 0);
+            ++foldersOffered;
             return;
         }
-        ::SendMessageW(chooser, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(folder.c_str()));
+        if (!host::SelectFolder(chooser, folder)) return;
         host::PressOk(chooser);
+        ++foldersOffered;
     }
     static Backend* current;
     UINT_PTR timer = 0;
