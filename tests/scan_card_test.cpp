@@ -21,12 +21,32 @@
 namespace velkor {
 namespace {
 
+constexpr std::int64_t kChunk = 100000;
+
+// A picture of the given size padded to exactly sectors sectors, so its cut is that long.
+ByteSet Photo(int width, int height, std::uint32_t seed, std::int64_t sectors) {
+    return testing::PadJpegTo(testing::MakeJpeg(width, height, {.seed = seed}), static_cast<std::size_t>(sectors * 512));
+}
+
 class ScanCard : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { ASSERT_TRUE(BindWindowRuntime()); }
 
-    void SetUp() override {
+    // The card of three pictures of ten sectors at sectors 100, 600 and 1100.
+    void OpenOnThreePictures() {
         pictures_ = testing::MakeThreePictureCard(image_);
+        OpenWindow(4000);
+    }
+
+    // A card of sectors sectors holding each picture at its sector. The bytes are all in place
+    // before the card becomes drive C: some systems (Wine) take a write for another card.
+    void OpenOn(std::int64_t sectors, const std::vector<std::pair<std::int64_t, ByteSet>>& placed) {
+        for (const auto& [sector, bytes] : placed) testing::PlaceBytes(image_, sector * 512, bytes);
+        testing::UseImageAsDriveC(image_, sectors);
+        OpenWindow(sectors);
+    }
+
+    void OpenWindow(std::int64_t sectors) {
         form_ = MakeMainForm(Message("Velkor"), 634, 455);
         c_.window = form_.get();
         c_.按钮1 = &form_->AddButton("按钮1", {148, 5, 55, 25}, ScanCaption(), [] {});
@@ -40,7 +60,7 @@ protected:
               nullptr};
         form_->Show();
         SelectDrive(*c_.驱动器框1);
-        ASSERT_EQ(TheScanState().DeviceSectors, 4000);
+        ASSERT_EQ(TheScanState().DeviceSectors, sectors);
     }
 
     void TearDown() override {
@@ -61,6 +81,14 @@ protected:
         return names;
     }
 
+    // Where entry lies, as "sector+length".
+    std::string Location(int entry) const {
+        return c_.代码编辑框1->Line(2 * entry) + "+" + c_.代码编辑框1->Line(2 * entry + 1);
+    }
+    static std::string At(std::int64_t sector, std::int64_t length) {
+        return std::to_string(sector) + "+" + std::to_string(length);
+    }
+
     testing::ScratchProgramDirectory programDir_;
     testing::ScratchDir media_;
     const std::string image_ = media_.File("card.img");
@@ -71,6 +99,7 @@ protected:
 };
 
 TEST_F(ScanCard, ListsEachPictureAtItsSectorsTicksItAndSaysDoneOnce) {
+    OpenOnThreePictures();
     testing::BoxAnswerer answerer;
     Scan();
     EXPECT_EQ(Names(), (std::vector<std::string>{"10000000.jpg", "10000001.jpg", "10000002.jpg"}));
@@ -84,6 +113,7 @@ TEST_F(ScanCard, ListsEachPictureAtItsSectorsTicksItAndSaysDoneOnce) {
 }
 
 TEST_F(ScanCard, PreviewsTheCurrentEntryFromTheCard) {
+    OpenOnThreePictures();
     testing::BoxAnswerer answerer;
     Scan();
     ASSERT_EQ(c_.树型框1->Count(), 3);
@@ -93,6 +123,7 @@ TEST_F(ScanCard, PreviewsTheCurrentEntryFromTheCard) {
 }
 
 TEST_F(ScanCard, AMissingValidatorStopsTheScanWithAWarningThatNamesIt) {
+    OpenOnThreePictures();
     std::remove((programDir_.File("picvet") + kProgramSuffix).c_str());
     testing::BoxAnswerer answerer;
     Scan();
@@ -103,6 +134,7 @@ TEST_F(ScanCard, AMissingValidatorStopsTheScanWithAWarningThatNamesIt) {
 }
 
 TEST_F(ScanCard, AValidatorThatEndsBadlyStopsTheScanAndIsNeverTakenForSuccess) {
+    OpenOnThreePictures();
     testing::StandIn(programDir_.File("picvet"), "exit 3");
     testing::BoxAnswerer answerer;
     Scan();
@@ -114,6 +146,7 @@ TEST_F(ScanCard, AValidatorThatEndsBadlyStopsTheScanAndIsNeverTakenForSuccess) {
 }
 
 TEST_F(ScanCard, SavesEveryTickedPictureWholeIntoTheChosenFolderAndSaysSo) {
+    OpenOnThreePictures();
     testing::BoxAnswerer answerer;
     Scan();
     c_.树型框1->SetTick(1, false);
@@ -132,6 +165,7 @@ TEST_F(ScanCard, SavesEveryTickedPictureWholeIntoTheChosenFolderAndSaysSo) {
 }
 
 TEST_F(ScanCard, ASaveWhoseFolderChooserIsCancelledWritesNothingAndSaysNothing) {
+    OpenOnThreePictures();
     testing::BoxAnswerer answerer;
     Scan();
     const SaveReport report = SaveTickedPictures(s_);
@@ -139,6 +173,40 @@ TEST_F(ScanCard, ASaveWhoseFolderChooserIsCancelledWritesNothingAndSaysNothing) 
     EXPECT_EQ(report.written, 0);
     EXPECT_EQ(answerer.FoldersOffered(), 1);
     EXPECT_EQ(answerer.Boxes().size(), 1u) << "only the scan's";
+}
+
+// The chunk after the current one is read ahead into a slot of its own; a photo across the two
+// must read on from one slot into the other as if they were one stretch of the card.
+TEST_F(ScanCard, FindsPhotosAcrossTheEndOfAChunk) {
+    OpenOn(2 * kChunk + 10, {{kChunk - 12, Photo(160, 120, 1, 40)},
+                             {kChunk + 40, Photo(60, 50, 3, 9)},
+                             {2 * kChunk - 1, Photo(50, 40, 5, 8)}});
+    testing::BoxAnswerer answerer;
+    Scan();
+    ASSERT_EQ(c_.树型框1->Count(), 3);
+    EXPECT_EQ(Location(0), At(kChunk - 12, 40));
+    EXPECT_EQ(Location(1), At(kChunk + 40, 9));
+    EXPECT_EQ(Location(2), At(2 * kChunk - 1, 8));
+    for (int i = 0; i < 3; ++i) EXPECT_FALSE(c_.树型框1->IsDamaged(i)) << i;
+}
+
+TEST_F(ScanCard, StopKeepsWhatWasFoundTicksItAndSaysDoneOnce) {
+    OpenOn(3 * kChunk, {{10, Photo(64, 64, 1, 10)}, {2 * kChunk + 10, Photo(64, 64, 9, 10)}});
+    testing::BoxAnswerer answerer;
+    // Stop is a second run of the button's action, from inside the scan's own events.
+    Timer& stopper = form_->AddTimer("stopper", 1, [this] {
+        if (c_.树型框1->Count() == 1 && c_.按钮1->Text() == StopCaption().Utf8()) ScanButtonAction(c_);
+    });
+    stopper.Start(1);
+    Scan();
+    stopper.Stop();
+    EXPECT_EQ(Names(), std::vector<std::string>{"10000000.jpg"});
+    EXPECT_EQ(c_.树型框1->Tick(0), 1);
+    ASSERT_EQ(answerer.Boxes().size(), 1u);
+    EXPECT_EQ(answerer.Boxes()[0].text, "扫描完成");
+    EXPECT_EQ(c_.进度条1->Value(), 100);
+    EXPECT_GT(TheScanState().ScanPosition, TheScanState().DeviceSectors);
+    EXPECT_EQ(c_.按钮1->Text(), ScanCaption().Utf8());
 }
 
 }  // namespace
