@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <memory>
 #include <string>
 #include <vector>
@@ -64,6 +65,7 @@ protected:
     }
 
     void TearDown() override {
+        ClearInjectedFaults();
         form_.reset();
         UseDiscoveredDriveTable();
     }
@@ -207,6 +209,38 @@ TEST_F(ScanCard, StopKeepsWhatWasFoundTicksItAndSaysDoneOnce) {
     EXPECT_EQ(c_.进度条1->Value(), 100);
     EXPECT_GT(TheScanState().ScanPosition, TheScanState().DeviceSectors);
     EXPECT_EQ(c_.按钮1->Text(), ScanCaption().Utf8());
+}
+
+TEST_F(ScanCard, UnreadableSectorsCostOnlyThePicturesInsideThemAndTheMessageCountsThem) {
+    OpenOn(3 * kChunk, {{100, Photo(64, 64, 1, 10)},
+                        {600, Photo(64, 64, 2, 10)},    // inside the unreadable range
+                        {1200, Photo(64, 64, 3, 10)},   // behind it, in the same chunk
+                        {kChunk + 50, Photo(64, 64, 4, 10)}});
+    InjectReadFailure(image_, 590 * 512, 620 * 512 - 1);
+    testing::BoxAnswerer answerer;
+    Scan();
+    ASSERT_EQ(c_.树型框1->Count(), 3);
+    EXPECT_EQ(Location(0), At(100, 10));
+    EXPECT_EQ(Location(1), At(1200, 10));
+    EXPECT_EQ(Location(2), At(kChunk + 50, 10));
+    ASSERT_EQ(answerer.Boxes().size(), 1u);
+    const std::string text = answerer.Boxes()[0].text;
+    EXPECT_EQ(text.rfind("扫描完成\n", 0), 0u) << text;
+    EXPECT_NE(text.find("有 30 个扇区无法读取"), std::string::npos) << text;
+    EXPECT_NE(text.find("第 590 扇区"), std::string::npos) << text;
+    EXPECT_FALSE(answerer.Boxes()[0].information);
+}
+
+TEST_F(ScanCard, ACardPulledOutMidScanEndsTheScanWithAWarningAndKeepsWhatWasFound) {
+    OpenOn(3 * kChunk, {{10, Photo(64, 64, 1, 10)}, {2 * kChunk + 10, Photo(64, 64, 2, 10)}});
+    InjectReadFailure(image_, kChunk * 512, 3 * kChunk * 512 - 1, ENODEV);
+    testing::BoxAnswerer answerer;
+    Scan();
+    EXPECT_EQ(Names(), std::vector<std::string>{"10000000.jpg"});
+    ASSERT_EQ(answerer.Boxes().size(), 1u);
+    const std::string text = answerer.Boxes()[0].text;
+    EXPECT_FALSE(answerer.Boxes()[0].information) << text;
+    EXPECT_NE(text.rfind("扫描完成", 0), 0u) << "a pulled card is no completed scan: " << text;
 }
 
 }  // namespace
