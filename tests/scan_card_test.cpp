@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <memory>
 #include <string>
@@ -21,6 +22,8 @@
 
 namespace velkor {
 namespace {
+
+using testing::AnsweredBox;
 
 constexpr std::int64_t kChunk = 100000;
 
@@ -241,6 +244,44 @@ TEST_F(ScanCard, ACardPulledOutMidScanEndsTheScanWithAWarningAndKeepsWhatWasFoun
     const std::string text = answerer.Boxes()[0].text;
     EXPECT_FALSE(answerer.Boxes()[0].information) << text;
     EXPECT_NE(text.rfind("扫描完成", 0), 0u) << "a pulled card is no completed scan: " << text;
+}
+
+TEST_F(ScanCard, APhotoWithAnUnreadableSectorIsSavedWithZerosThereAndCounted) {
+    OpenOnThreePictures();
+    testing::BoxAnswerer answerer;
+    Scan();
+    InjectReadFailure(image_, 103 * 512, 104 * 512 - 1);  // one sector of the first picture
+    testing::ScratchDir out;
+    answerer.ChooseFolder(out.Path());
+    SaveTickedPictures(s_);
+    ASSERT_EQ(answerer.Boxes().size(), 2u);
+    const AnsweredBox told = answerer.Boxes()[1];
+    EXPECT_FALSE(told.information) << told.text;
+    EXPECT_NE(told.text.find("1 张照片有无法读取的扇区"), std::string::npos) << told.text;
+    ByteSet partial = pictures_[0];
+    std::fill(partial.begin() + 3 * 512, partial.begin() + 4 * 512, std::uint8_t{0});
+    EXPECT_EQ(ReadWholeFile(out.File("10000000.jpg")), partial) << "the readable sectors are kept";
+    EXPECT_EQ(ReadWholeFile(out.File("10000001.jpg")), pictures_[1]);
+    EXPECT_EQ(ReadWholeFile(out.File("10000002.jpg")), pictures_[2]);
+}
+
+TEST_F(ScanCard, ASaveKeepsEveryFileAlreadyInTheFolderAndSavingAgainAddsNothing) {
+    OpenOnThreePictures();
+    testing::BoxAnswerer answerer;
+    Scan();
+    testing::ScratchDir out;
+    ASSERT_TRUE(WriteWholeFile(out.File("10000001.jpg"), BytesOf("another card's photo")));
+    answerer.ChooseFolder(out.Path());
+    SaveTickedPictures(s_);
+    SaveTickedPictures(s_);
+    const std::vector<AnsweredBox> boxes = answerer.Boxes();
+    ASSERT_EQ(boxes.size(), 3u);
+    EXPECT_NE(boxes[1].text.find("1 张照片的文件名已被目录里的其他文件占用"), std::string::npos) << boxes[1].text;
+    EXPECT_EQ(boxes[2].text.rfind("保存完成", 0), 0u) << "the same photos again are already there: " << boxes[2].text;
+    EXPECT_EQ(testing::NamesIn(out.Path()),
+              (std::vector<std::string>{"10000000.jpg", "10000001-1.jpg", "10000001.jpg", "10000002.jpg"}));
+    EXPECT_EQ(ReadWholeFile(out.File("10000001.jpg")), BytesOf("another card's photo"));
+    EXPECT_EQ(ReadWholeFile(out.File("10000001-1.jpg")), pictures_[1]);
 }
 
 }  // namespace
