@@ -225,13 +225,9 @@ int main(int argc, char** argv) {
     if (!QDir().mkpath(*outDir)) return Report({.failure = "cannot create OUTDIR " + outDir->toStdString()});
     velkor::SetEnvironmentValue(velkor::kImagesVariable, velkor::EncodeImageList({image}));
     if (getenv("DISPLAY") == nullptr && getenv("QT_QPA_PLATFORM") == nullptr) setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    const std::string library = velkor::ProgramDirectory() + "/" + velkor::kLibraryFileName;
-    std::string reason;
-    const velkor::LibraryEntry winhex = velkor::LoadLibraryEntry(library, "winhex", reason);
-    if (winhex == nullptr) {
-        std::fprintf(stderr, "velkor-autoscan: %s\n", reason.c_str());
-        return 1;
-    }
+    const std::string library = velkor::host::LibraryPath();
+    const auto winhex = velkor::host::LoadWinhex(library);
+    if (winhex == nullptr) return 1;
     QApplication application(argc, argv);
     Driver driver(image, *outDir, *screenshot);
     winhex();

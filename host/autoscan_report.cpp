@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "platform/files.h"
 #include "platform/launcher.h"
 
 namespace velkor::host {
@@ -33,6 +34,15 @@ int Report(const Outcome& outcome) {
         outcome.probedWidth, outcome.probedHeight, ok ? "true" : "false", JsonString(outcome.failure).c_str());
     if (!ok) std::fprintf(stderr, "velkor-autoscan: %s\n", outcome.failure.c_str());
     return ok ? 0 : 1;
+}
+
+std::string LibraryPath() { return ProgramDirectory() + "/" + kLibraryFileName; }
+
+LibraryEntry LoadWinhex(const std::string& library) {
+    std::string reason;
+    const LibraryEntry winhex = LoadLibraryEntry(library, "winhex", reason);
+    if (winhex == nullptr) std::fprintf(stderr, "velkor-autoscan: %s\n", reason.c_str());
+    return winhex;
 }
 
 void ReadProbes(const std::string& library, Outcome& outcome) {

@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/launcher.h"
+
 namespace velkor::host {
 
 // Where a drive of the window is in its run.
@@ -26,6 +28,12 @@ std::string JsonString(std::string_view text);
 
 // Prints the JSON line, and what failed on stderr; returns the exit status, 0 only when nothing failed.
 int Report(const Outcome& outcome);
+
+// The library in this program's directory, where the deliverables lie together.
+std::string LibraryPath();
+
+// The library's winhex entry, loaded from library; nullptr, once it has said why on stderr.
+LibraryEntry LoadWinhex(const std::string& library);
 
 // The probes' answers, read from the library at path once the window has closed.
 void ReadProbes(const std::string& library, Outcome& outcome);

@@ -34,10 +34,9 @@ constexpr char kUsage[] =
     "  --version  show the version and exit\n";
 
 constexpr UINT kTickMilliseconds = 20;
-constexpr wchar_t kFormClass[] = L"VelkorMainForm";
 
-using velkor::host::Descendant;
-using velkor::host::ThreadWindows;
+using velkor::host::FormButton;
+using velkor::host::ThreadMainForm;
 
 class Driver {
 public:
@@ -61,41 +60,29 @@ private:
         if (step_ == Step::PickDrive) StartScan();
     }
 
-    static HWND Form() {
-        const std::vector<HWND> forms = ThreadWindows(kFormClass);
-        return forms.empty() ? nullptr : forms.front();
-    }
-
-    // The form's push buttons in the order the window made them: Scan, then Save.
-    static HWND Button(int which) {
-        HWND button = nullptr;
-        for (int i = 0; i <= which; ++i) button = ::FindWindowExW(Form(), button, WC_BUTTONW, nullptr);
-        return button;
-    }
-
-    static void Click(HWND button) {
-        if (button != nullptr) ::PostMessageW(button, BM_CLICK, 0, 0);
+    static void Click(int which) {
+        if (HWND button = FormButton(ThreadMainForm(), which)) ::PostMessageW(button, BM_CLICK, 0, 0);
     }
 
     // The window starts on the first image it was given: the one named on the command line.
     void StartScan() {
-        if (Form() == nullptr) return;
+        if (ThreadMainForm() == nullptr) return;
         step_ = Step::Scanning;
         started_ = std::chrono::steady_clock::now();
         bytesAtStart_ = velkor::BytesReadByThisProcess();
-        Click(Button(0));
+        Click(0);
     }
 
     void StartSave() {
         step_ = Step::Saving;
         started_ = std::chrono::steady_clock::now();
-        Click(Button(1));
+        Click(1);
     }
 
     void Finish(std::string failure) {
         if (outcome_.failure.empty()) outcome_.failure = std::move(failure);
         step_ = Step::Done;
-        if (HWND form = Form()) ::PostMessageW(form, WM_CLOSE, 0, 0);
+        if (HWND form = ThreadMainForm()) ::PostMessageW(form, WM_CLOSE, 0, 0);
     }
 
     double Elapsed() const {
@@ -105,7 +92,7 @@ private:
     // Answers a message box or the folder chooser; true when one was open.
     bool AnswerDialog() {
         for (HWND dialog : velkor::host::ThreadDialogs()) {
-            if (Descendant(dialog, WC_TREEVIEWW) != nullptr) {
+            if (velkor::host::IsFolderChooser(dialog)) {
                 if (velkor::host::SelectFolder(dialog, outDir_)) velkor::host::PressOk(dialog);
                 return true;
             }
@@ -127,7 +114,7 @@ private:
         if (step_ == Step::Scanning) {
             outcome_.scanSeconds = Elapsed();
             outcome_.bytesRead = velkor::BytesReadByThisProcess() - bytesAtStart_;
-            HWND tree = Descendant(Form(), WC_TREEVIEWW);
+            HWND tree = velkor::host::Descendant(ThreadMainForm(), WC_TREEVIEWW);
             outcome_.found = tree == nullptr ? 0 : static_cast<int>(::SendMessageW(tree, TVM_GETCOUNT, 0, 0));
             StartSave();
         } else {
@@ -174,13 +161,9 @@ int main(int argc, char** argv) {
         return velkor::host::Report({.failure = "cannot create OUTDIR " + arguments[1]});
     }
     velkor::SetEnvironmentValue(velkor::kImagesVariable, velkor::EncodeImageList({image}));
-    const std::string library = velkor::ProgramDirectory() + "/" + velkor::kLibraryFileName;
-    std::string reason;
-    const velkor::LibraryEntry winhex = velkor::LoadLibraryEntry(library, "winhex", reason);
-    if (winhex == nullptr) {
-        std::fprintf(stderr, "velkor-autoscan: %s\n", reason.c_str());
-        return 1;
-    }
+    const std::string library = velkor::host::LibraryPath();
+    const auto winhex = velkor::host::LoadWinhex(library);
+    if (winhex == nullptr) return 1;
     Driver driver(outDir.wstring());
     // A thread timer ticks inside every loop the window runs, the message boxes' included.
     ::SetTimer(nullptr, 0, kTickMilliseconds, &Driver::Tick);

@@ -70,6 +70,19 @@ HWND Descendant(HWND window, const wchar_t* windowClass) {
 
 std::vector<HWND> ThreadDialogs() { return ThreadWindows(L"#32770"); }
 
+bool IsFolderChooser(HWND dialog) { return Descendant(dialog, WC_TREEVIEWW) != nullptr; }
+
+HWND ThreadMainForm() {
+    const std::vector<HWND> forms = ThreadWindows(L"VelkorMainForm");
+    return forms.empty() ? nullptr : forms.front();
+}
+
+HWND FormButton(HWND form, int which) {
+    HWND button = nullptr;
+    for (int i = 0; i <= which; ++i) button = ::FindWindowExW(form, button, WC_BUTTONW, nullptr);
+    return button;
+}
+
 std::string BoxText(HWND box) {
     wchar_t text[4096] = {};
     ::GetDlgItemTextW(box, kMessageTextId, text, 4096);

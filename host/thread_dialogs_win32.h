@@ -17,6 +17,15 @@ HWND Descendant(HWND window, const wchar_t* windowClass);
 // The open message boxes and folder choosers of this thread (both are of the system's dialog class).
 std::vector<HWND> ThreadDialogs();
 
+// Whether an open dialog is the folder chooser (the one holding a folder tree), not a message box.
+bool IsFolderChooser(HWND dialog);
+
+// The tool's main window on this thread; nullptr while none is open.
+HWND ThreadMainForm();
+
+// The form's push buttons in the order the window made them: 0 is Scan, 1 is Save.
+HWND FormButton(HWND form, int which);
+
 // A message box's text, as UTF-8.
 std::string BoxText(HWND box);
 

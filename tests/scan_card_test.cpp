@@ -27,10 +27,7 @@ using testing::AnsweredBox;
 
 constexpr std::int64_t kChunk = 100000;
 
-// A picture of the given size padded to exactly sectors sectors, so its cut is that long.
-ByteSet Photo(int width, int height, std::uint32_t seed, std::int64_t sectors) {
-    return testing::PadJpegTo(testing::MakeJpeg(width, height, {.seed = seed}), static_cast<std::size_t>(sectors * 512));
-}
+using testing::SectorPhoto;
 
 class ScanCard : public ::testing::Test {
 protected:
@@ -183,9 +180,9 @@ TEST_F(ScanCard, ASaveWhoseFolderChooserIsCancelledWritesNothingAndSaysNothing) 
 // The chunk after the current one is read ahead into a slot of its own; a photo across the two
 // must read on from one slot into the other as if they were one stretch of the card.
 TEST_F(ScanCard, FindsPhotosAcrossTheEndOfAChunk) {
-    OpenOn(2 * kChunk + 10, {{kChunk - 12, Photo(160, 120, 1, 40)},
-                             {kChunk + 40, Photo(60, 50, 3, 9)},
-                             {2 * kChunk - 1, Photo(50, 40, 5, 8)}});
+    OpenOn(2 * kChunk + 10, {{kChunk - 12, SectorPhoto(160, 120, 1, 40)},
+                             {kChunk + 40, SectorPhoto(60, 50, 3, 9)},
+                             {2 * kChunk - 1, SectorPhoto(50, 40, 5, 8)}});
     testing::BoxAnswerer answerer;
     Scan();
     ASSERT_EQ(c_.树型框1->Count(), 3);
@@ -196,7 +193,7 @@ TEST_F(ScanCard, FindsPhotosAcrossTheEndOfAChunk) {
 }
 
 TEST_F(ScanCard, StopKeepsWhatWasFoundTicksItAndSaysDoneOnce) {
-    OpenOn(3 * kChunk, {{10, Photo(64, 64, 1, 10)}, {2 * kChunk + 10, Photo(64, 64, 9, 10)}});
+    OpenOn(3 * kChunk, {{10, SectorPhoto(64, 64, 1, 10)}, {2 * kChunk + 10, SectorPhoto(64, 64, 9, 10)}});
     testing::BoxAnswerer answerer;
     // Stop is a second run of the button's action, from inside the scan's own events.
     Timer& stopper = form_->AddTimer("stopper", 1, [this] {
@@ -215,10 +212,10 @@ TEST_F(ScanCard, StopKeepsWhatWasFoundTicksItAndSaysDoneOnce) {
 }
 
 TEST_F(ScanCard, UnreadableSectorsCostOnlyThePicturesInsideThemAndTheMessageCountsThem) {
-    OpenOn(3 * kChunk, {{100, Photo(64, 64, 1, 10)},
-                        {600, Photo(64, 64, 2, 10)},    // inside the unreadable range
-                        {1200, Photo(64, 64, 3, 10)},   // behind it, in the same chunk
-                        {kChunk + 50, Photo(64, 64, 4, 10)}});
+    OpenOn(3 * kChunk, {{100, SectorPhoto(64, 64, 1, 10)},
+                        {600, SectorPhoto(64, 64, 2, 10)},    // inside the unreadable range
+                        {1200, SectorPhoto(64, 64, 3, 10)},   // behind it, in the same chunk
+                        {kChunk + 50, SectorPhoto(64, 64, 4, 10)}});
     InjectReadFailure(image_, 590 * 512, 620 * 512 - 1);
     testing::BoxAnswerer answerer;
     Scan();
@@ -235,7 +232,7 @@ TEST_F(ScanCard, UnreadableSectorsCostOnlyThePicturesInsideThemAndTheMessageCoun
 }
 
 TEST_F(ScanCard, ACardPulledOutMidScanEndsTheScanWithAWarningAndKeepsWhatWasFound) {
-    OpenOn(3 * kChunk, {{10, Photo(64, 64, 1, 10)}, {2 * kChunk + 10, Photo(64, 64, 2, 10)}});
+    OpenOn(3 * kChunk, {{10, SectorPhoto(64, 64, 1, 10)}, {2 * kChunk + 10, SectorPhoto(64, 64, 2, 10)}});
     InjectReadFailure(image_, kChunk * 512, 3 * kChunk * 512 - 1, ENODEV);
     testing::BoxAnswerer answerer;
     Scan();

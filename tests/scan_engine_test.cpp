@@ -46,10 +46,7 @@ constexpr std::int64_t kChunk = 100000;
 // Sectors a picture occupies when the bytes after it are zero: up to the sector holding its final D9.
 std::int64_t SectorsOf(const ByteSet& jpeg) { return static_cast<std::int64_t>(jpeg.size() - 1) / 512 + 1; }
 
-// A picture of the given size padded to exactly sectors sectors, so its cut is that long.
-ByteSet Photo(int width, int height, std::uint32_t seed, std::int64_t sectors = 10) {
-    return testing::PadJpegTo(MakeJpeg(width, height, {.seed = seed}), static_cast<std::size_t>(sectors * 512));
-}
+using testing::SectorPhoto;
 
 // A window with the scan's controls, a program directory with picvet, and an image as drive C.
 class ScanRig : public ::testing::Test {
@@ -279,9 +276,9 @@ TEST_F(ScanRig, APhotosMpfImagesAndAMotionPhotosVideoAreKeptWithIt) {
 
 TEST_F(ScanRig, FindsAPhotoWhoseEndLiesInTheNextChunk) {
     UseImage(2 * kChunk + 10);
-    Put(kChunk - 12, Photo(160, 120, 1, 40));
-    Put(kChunk + 40, Photo(60, 50, 3, 9));     // in the chunk read early for the one before it
-    Put(2 * kChunk - 1, Photo(50, 40, 5, 8));  // starts in the chunk's last slot
+    Put(kChunk - 12, SectorPhoto(160, 120, 1, 40));
+    Put(kChunk + 40, SectorPhoto(60, 50, 3, 9));     // in the chunk read early for the one before it
+    Put(2 * kChunk - 1, SectorPhoto(50, 40, 5, 8));  // starts in the chunk's last slot
     Scan();
     ASSERT_EQ(Names().size(), 3u);
     EXPECT_EQ(Location(0), At(kChunk - 12, 40));
@@ -306,7 +303,7 @@ TEST_F(ScanRig, APhotoLongerThanTheLongSearchBlockIsListedWhole) {
     const std::int64_t after = kAt + SectorsOf(photo) + 100;
     UseImage(after + 200);
     Put(kAt, photo);
-    Put(after, Photo(64, 64, 1));
+    Put(after, SectorPhoto(64, 64, 1));
     Scan();
     ASSERT_EQ(Names().size(), 2u) << Location(0) << " of " << SectorsOf(photo);
     EXPECT_EQ(Location(0), At(kAt, SectorsOf(photo)));
@@ -396,7 +393,7 @@ TEST_F(ScanRig, ACandidateRejectedOnceLeavesNoTraceAndCostsNoFurtherRuns) {
     UseImage(2000);
     Put(10, testing::PadJpegTo(MakeJpeg(9, 9), 8 * 512));
     for (std::int64_t sector = 18; sector < 40; ++sector) Put(sector, ByteSet{0xFF, 0xD9, 0x00, 0x00}, 100);
-    Put(300, Photo(64, 64, 1));
+    Put(300, SectorPhoto(64, 64, 1));
     CountValidatorRuns();
     Scan();
     EXPECT_EQ(Names(), std::vector<std::string>{"10000000.jpg"});
@@ -432,8 +429,8 @@ TEST_F(ScanRig, HostileRunsOfStartsCostNoValidatorRuns) {
 
 TEST_F(ScanRig, ANewScanClearsTheListAndNumbersAgain) {
     UseImage(2000);
-    Put(10, Photo(64, 64, 1));
-    Put(30, Photo(64, 64, 4));
+    Put(10, SectorPhoto(64, 64, 1));
+    Put(30, SectorPhoto(64, 64, 4));
     Scan();
     c_.树型框1->SetTick(0, false);
     Scan();
@@ -444,9 +441,9 @@ TEST_F(ScanRig, ANewScanClearsTheListAndNumbersAgain) {
 
 TEST_F(ScanRig, PreviewShowsTheEntrysOwnSectors) {
     UseImage(2000);
-    Put(0, Photo(50, 40, 3));  // at sector 0: its start line reads 0, its length line does not
-    Put(10, Photo(40, 30, 1));
-    Put(400, Photo(70, 20, 2));
+    Put(0, SectorPhoto(50, 40, 3));  // at sector 0: its start line reads 0, its length line does not
+    Put(10, SectorPhoto(40, 30, 1));
+    Put(400, SectorPhoto(70, 20, 2));
     Scan();
     ASSERT_EQ(Names().size(), 3u);
     c_.树型框1->SetCurrentIndex(0);
@@ -464,8 +461,8 @@ TEST_F(ScanRig, PreviewShowsTheEntrysOwnSectors) {
 
 TEST_F(ScanRig, StopKeepsWhatWasFoundTicksItAndSaysDoneOnce) {
     UseImage(3 * kChunk);
-    Put(10, Photo(64, 64, 1));
-    Put(2 * kChunk + 10, Photo(64, 64, 9));
+    Put(10, SectorPhoto(64, 64, 1));
+    Put(2 * kChunk + 10, SectorPhoto(64, 64, 9));
     const auto stopTook = ScanStoppedWhen([&] { return c_.树型框1->Count() == 1; });
     EXPECT_EQ(Names(), std::vector<std::string>{"10000000.jpg"});
     EXPECT_EQ(c_.树型框1->Tick(0), 1);
@@ -479,8 +476,8 @@ TEST_F(ScanRig, StopKeepsWhatWasFoundTicksItAndSaysDoneOnce) {
 // waits for it with the window's events running: Stop is answered while it is still coming.
 TEST_F(ScanRig, OnASlowDriveStopIsAnsweredWhileTheNextChunkIsStillComing) {
     UseImage(3 * kChunk);
-    Put(10, Photo(64, 64, 1));
-    Put(2 * kChunk + 10, Photo(64, 64, 9));
+    Put(10, SectorPhoto(64, 64, 1));
+    Put(2 * kChunk + 10, SectorPhoto(64, 64, 9));
     SimulateBandwidth(image_, 50'000'000);  // a chunk takes a second
     const auto stopTook = ScanStoppedWhen([&] { return c_.树型框1->Count() == 1 && TheScanState().ScanPosition == kChunk; });
     EXPECT_EQ(Names(), std::vector<std::string>{"10000000.jpg"});
@@ -490,7 +487,7 @@ TEST_F(ScanRig, OnASlowDriveStopIsAnsweredWhileTheNextChunkIsStillComing) {
 
 TEST_F(ScanRig, AScanThatCannotWorkSaysWhyAndDoesNotStart) {
     UseImage(2000);
-    Put(10, Photo(64, 64, 1));
+    Put(10, SectorPhoto(64, 64, 1));
     Scan();
     ASSERT_EQ(Names().size(), 1u);
     const auto refuses = [&](const char* why) {
@@ -522,7 +519,7 @@ TEST_F(ScanRig, AScanThatCannotWorkSaysWhyAndDoesNotStart) {
 
 TEST_F(ScanRig, AValidatorLostMidScanStopsTheScanWithAMessage) {
     UseImage(3 * kChunk);
-    Put(2 * kChunk + 10, Photo(64, 64, 1));
+    Put(2 * kChunk + 10, SectorPhoto(64, 64, 1));
     QTimer remover;
     QObject::connect(&remover, &QTimer::timeout, [&] {
         if (c_.按钮1->Text() == StopCaption().Utf8()) {
@@ -540,10 +537,10 @@ TEST_F(ScanRig, AValidatorLostMidScanStopsTheScanWithAMessage) {
 
 TEST_F(ScanRig, UnreadableSectorsCostOnlyThePicturesInsideThemAndTheMessageCountsThem) {
     UseImage(3 * kChunk);
-    Put(100, Photo(64, 64, 1));
-    Put(600, Photo(64, 64, 2));          // inside the unreadable range
-    Put(1200, Photo(64, 64, 3));         // behind it, in the same chunk
-    Put(kChunk + 50, Photo(64, 64, 4));  // in the next chunk
+    Put(100, SectorPhoto(64, 64, 1));
+    Put(600, SectorPhoto(64, 64, 2));          // inside the unreadable range
+    Put(1200, SectorPhoto(64, 64, 3));         // behind it, in the same chunk
+    Put(kChunk + 50, SectorPhoto(64, 64, 4));  // in the next chunk
     const std::string before = testing::FileFingerprint(image_);
     InjectReadFailure(image_, 590 * 512, 620 * 512 - 1);
     Scan();
@@ -566,8 +563,8 @@ TEST_F(ScanRig, ADriveShortenedMidScanCountsWhatItNoLongerHoldsAndOneRemovedEnds
     sourceMustStay_ = false;  // the test shortens and removes it itself
     for (const bool removed : {false, true}) {
         UseImage(3 * kChunk);
-        Put(10, Photo(64, 64, 1));
-        Put(2 * kChunk + 60000, Photo(64, 64, 2));
+        Put(10, SectorPhoto(64, 64, 1));
+        Put(2 * kChunk + 60000, SectorPhoto(64, 64, 2));
         QTimer vanisher;
         QObject::connect(&vanisher, &QTimer::timeout, [&] {
             if (c_.树型框1->Count() != 1) return;
@@ -612,7 +609,7 @@ TEST_F(ScanRig, AValidatorThatCannotJudgeStopsTheScanAndSaysWhatHappened) {
     constexpr std::int64_t kLimitMs = 400;
     const std::int64_t previous = SetValidatorTimeLimit(kLimitMs);
     UseImage(2000);
-    for (const std::int64_t sector : {10, 30, 50, 70}) Put(sector, Photo(64, 64, static_cast<std::uint32_t>(sector)));
+    for (const std::int64_t sector : {10, 30, 50, 70}) Put(sector, SectorPhoto(64, 64, static_cast<std::uint32_t>(sector)));
     for (const Case& c : cases) {
         ASSERT_TRUE(WriteWholeFile(programDir_.File("picvet"), BytesOf(std::string("#!/bin/sh\n") + c.script + "\n")));
         answerer_.messages.clear();
@@ -635,12 +632,12 @@ TEST_F(ScanRig, AValidatorThatCannotJudgeStopsTheScanAndSaysWhatHappened) {
 // and the completion message counts the one that could not be.
 TEST_F(ScanRig, ACandidateThatCrashesTheValidatorIsCountedAndTheRestAreJudged) {
     UseImage(2000);
-    Put(10, Photo(64, 64, 1));
+    Put(10, SectorPhoto(64, 64, 1));
     // Its end marker lies well inside its last sector, so the text behind it is in the cut.
     ByteSet hostile = testing::PadJpegTo(MakeJpeg(64, 64, {.seed = 2}), 10 * 512 - 32);
     for (const std::uint8_t byte : ByteSet{0x00, 0x00, 'C', 'R', 'A', 'S', 'H'}) hostile.push_back(byte);
     Put(30, hostile);
-    Put(50, Photo(64, 64, 3));
+    Put(50, SectorPhoto(64, 64, 3));
     ASSERT_EQ(std::rename(programDir_.File("picvet").c_str(), programDir_.File("picvet-real").c_str()), 0);
     const std::string wrapper = "#!/bin/sh\ndir=$(dirname \"$0\")\n"
                                 "if grep -q CRASH \"$dir/tem.tem\"; then kill -SEGV $$; fi\n"
@@ -661,7 +658,7 @@ TEST_F(ScanRig, ACandidateThatCrashesTheValidatorIsCountedAndTheRestAreJudged) {
 
 TEST_F(ScanRig, AnotherCopyScanningFromTheSameProgramDirectoryIsRefused) {
     UseImage(2000);
-    Put(10, Photo(64, 64, 1));
+    Put(10, SectorPhoto(64, 64, 1));
     bool heldDuringScan = false;
     QTimer prober;
     QObject::connect(&prober, &QTimer::timeout, [&] {
@@ -698,9 +695,9 @@ TEST_F(ScanRig, AnotherCopyScanningFromTheSameProgramDirectoryIsRefused) {
 // written through, and the drive being scanned is never a scratch file.
 TEST_F(ScanRig, ScratchNamesThatAreNotOurOwnFilesRefuseTheScanAndStayUntouched) {
     UseImage(2000);
-    Put(10, Photo(64, 64, 1));
+    Put(10, SectorPhoto(64, 64, 1));
     const std::string kept = media_.File("kept.img");
-    testing::PlaceBytes(kept, 0, Photo(64, 64, 5));
+    testing::PlaceBytes(kept, 0, SectorPhoto(64, 64, 5));
     const std::string keptBefore = testing::FileFingerprint(kept);
     const std::string imageBefore = testing::FileFingerprint(image_);
     const auto refuses = [&](const std::string& name, const char* told) {
@@ -759,7 +756,7 @@ TEST_F(ScanRig, AnImageSmallerThanASectorIsRefusedAndAnEmptyOneIsCalledEmpty) {
 
 TEST_F(ScanRig, ADriveReplacedOrResizedSinceItWasChosenIsRefused) {
     UseImage(2000);
-    Put(10, Photo(64, 64, 1));
+    Put(10, SectorPhoto(64, 64, 1));
     const std::string first = media_.File("first.img");
     ASSERT_EQ(std::rename(image_.c_str(), first.c_str()), 0);
     testing::SizeFile(image_, 2000 * 512);  // another card under the same name
@@ -769,7 +766,7 @@ TEST_F(ScanRig, ADriveReplacedOrResizedSinceItWasChosenIsRefused) {
     EXPECT_EQ(TheScanState().ScanPosition, 0) << "nothing was read";
 
     UseImage(2000);
-    Put(10, Photo(64, 64, 1));
+    Put(10, SectorPhoto(64, 64, 1));
     testing::SizeFile(image_, 4000 * 512);
     answerer_.messages.clear();
     Scan();
@@ -786,8 +783,8 @@ TEST_F(ScanRig, ADriveReplacedOrResizedSinceItWasChosenIsRefused) {
 // whether the disk is full or the process may not write files that large.
 TEST_F(ScanRig, AScratchFileThatCannotBeWrittenStopsTheScanWithTheReason) {
     UseImage(2000);
-    Put(10, Photo(64, 64, 1));
-    Put(30, Photo(64, 64, 2));
+    Put(10, SectorPhoto(64, 64, 1));
+    Put(30, SectorPhoto(64, 64, 2));
     rlimit original {};
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &original), 0);
     rlimit small = original;

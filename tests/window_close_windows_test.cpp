@@ -24,7 +24,8 @@
 namespace velkor {
 namespace {
 
-using host::Descendant;
+using host::FormButton;
+using host::IsFolderChooser;
 using host::ThreadDialogs;
 
 class CloseAtAnyMoment : public ::testing::Test {
@@ -58,27 +59,21 @@ protected:
     }
 
     static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
-        const std::vector<HWND> forms = host::ThreadWindows(L"VelkorMainForm");
-        if (!forms.empty() && current_ != nullptr) (*current_)(forms.front());
+        HWND form = host::ThreadMainForm();
+        if (form != nullptr && current_ != nullptr) (*current_)(form);
     }
 
-    // The form's push buttons in the order the window made them: Scan, then Save.
-    static HWND Button(HWND form, int which) {
-        HWND button = nullptr;
-        for (int i = 0; i <= which; ++i) button = ::FindWindowExW(form, button, WC_BUTTONW, nullptr);
-        return button;
-    }
-    static void Click(HWND form, int which) { ::PostMessageW(Button(form, which), BM_CLICK, 0, 0); }
+    static void Click(HWND form, int which) { ::PostMessageW(FormButton(form, which), BM_CLICK, 0, 0); }
     static void Close(HWND form) { ::PostMessageW(form, WM_CLOSE, 0, 0); }
     static bool ScanRunning(HWND form) {
         wchar_t caption[32] = {};
-        ::GetWindowTextW(Button(form, 0), caption, 32);
+        ::GetWindowTextW(FormButton(form, 0), caption, 32);
         return Narrow(caption) == StopCaption().Utf8();
     }
     // The open message box, answered with OK; true when there was one. Its text joins shown.
     static bool AnsweredBox(std::string* shown = nullptr) {
         for (HWND dialog : ThreadDialogs()) {
-            if (Descendant(dialog, WC_TREEVIEWW) != nullptr) continue;
+            if (IsFolderChooser(dialog)) continue;
             if (shown != nullptr) *shown += host::BoxText(dialog);
             host::PressOk(dialog);
             return true;
@@ -87,7 +82,7 @@ protected:
     }
     static HWND OpenChooser() {
         for (HWND dialog : ThreadDialogs()) {
-            if (Descendant(dialog, WC_TREEVIEWW) != nullptr) return dialog;
+            if (IsFolderChooser(dialog)) return dialog;
         }
         return nullptr;
     }
@@ -122,7 +117,7 @@ TEST_F(CloseAtAnyMoment, WhileTheCompletionMessageIsShown) {
         Run([&](HWND form) {
             if (!std::exchange(clicked, true)) return Click(form, 0);
             for (HWND dialog : ThreadDialogs()) {
-                if (Descendant(dialog, WC_TREEVIEWW) == nullptr) return Close(form);
+                if (!IsFolderChooser(dialog)) return Close(form);
             }
         });
     }

@@ -14,7 +14,7 @@ namespace velkor::testing {
 struct BoxAnswerer::Backend {
     static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
         for (HWND dialog : host::ThreadDialogs()) {
-            if (host::Descendant(dialog, WC_TREEVIEWW) != nullptr) {
+            if (host::IsFolderChooser(dialog)) {
                 current->AnswerChooser(dialog);
             } else {
                 current->boxes.push_back({host::BoxText(dialog), host::ShowsInformation(dialog)});

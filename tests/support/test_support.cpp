@@ -14,12 +14,16 @@ ScratchProgramDirectory::ScratchProgramDirectory() {
 
 ScratchProgramDirectory::~ScratchProgramDirectory() { OverrideProgramDirectory(""); }
 
+ByteSet SectorPhoto(int width, int height, std::uint32_t seed, std::int64_t sectors) {
+    return PadJpegTo(MakeJpeg(width, height, {.seed = seed}), static_cast<std::size_t>(sectors * 512));
+}
+
 // The pictures are placed before the drive is arranged: some systems (Wine) count a write as a
 // change of the file's identity, which the drive table would then take for another card.
 std::vector<ByteSet> MakeThreePictureCard(const std::string& image) {
     std::vector<ByteSet> pictures;
     for (int i = 0; i < 3; ++i) {
-        pictures.push_back(PadJpegTo(MakeJpeg(80 + 10 * i, 60, {.seed = static_cast<std::uint32_t>(i + 1)}), 10 * 512));
+        pictures.push_back(SectorPhoto(80 + 10 * i, 60, static_cast<std::uint32_t>(i + 1)));
         PlaceBytes(image, (100 + 500 * i) * 512, pictures.back());
     }
     UseImageAsDriveC(image, 4000);

@@ -78,6 +78,9 @@ public:
 };
 
 
+// A picture of the given size padded to exactly sectors sectors, so a scan cuts it that long.
+ByteSet SectorPhoto(int width, int height, std::uint32_t seed, std::int64_t sectors = 10);
+
 // Writes three pictures of ten sectors each (80 x 60, 90 x 60, 100 x 60) at sectors
 // 100, 600 and 1100 of a 4000-sector image made drive C; returns them in that order.
 std::vector<ByteSet> MakeThreePictureCard(const std::string& image);
