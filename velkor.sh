@@ -70,17 +70,24 @@ run_windows_tests() {
     xvfb-run -a ctest --test-dir "$WINDOWS_BUILD_DIR" --output-on-failure -j2 --timeout 300
 }
 
+# Scans the card (a Windows path) with the velkor-autoscan.exe in directory under Wine, saving
+# into the prefix's C:\velkor-end-to-end, and prints its JSON line. The line goes through a
+# file, not a pipe: Wine's services inherit the output and outlive the run.
+autoscan_exe() {
+    local directory=$1 card=$2 report="$WINDOWS_BUILD_DIR/end-to-end.out"
+    timeout 300 xvfb-run -a wine "$directory/velkor-autoscan.exe" "$card" 'C:\velkor-end-to-end' >"$report" || true
+    tail -n 1 "$report"
+}
+
 # velkor-autoscan.exe, unpacked from velkor-windows-x64.zip with the files beside it, scans
 # the demo card under Wine and saves what it finds; each of the card's 12 photos must come
-# back whole, as the start of a saved file of its own. The
-# photos go to the prefix's drive C: Wine's folder chooser cannot select a folder on Z:.
-# Nothing runs Wine outside the display here (not even winepath): Wine's services, started
-# without one, stay up for the next Wine program, whose window then never comes; the card's
-# path is spelled through drive Z:, which Wine maps to /. The report goes to a file, not a
-# pipe, as Wine's services inherit the output and outlive the run.
+# back whole, as the start of a saved file of its own. The photos go to the prefix's drive
+# C: Wine's folder chooser cannot select a folder on Z:. Nothing runs Wine outside the
+# display here (not even winepath): Wine's services, started without one, stay up for the
+# next Wine program, whose window then never comes; the card's path is spelled through
+# drive Z:, which Wine maps to /.
 windows_end_to_end() {
-    local saved="$WINEPREFIX/drive_c/velkor-end-to-end" report="$WINDOWS_BUILD_DIR/end-to-end.out" card result
-    local unpacked="$WINDOWS_BUILD_DIR/unpacked"
+    local saved="$WINEPREFIX/drive_c/velkor-end-to-end" unpacked="$WINDOWS_BUILD_DIR/unpacked" card result
     build velkor_makephotos
     make_demo_card
     rm -rf "$unpacked"
@@ -96,8 +103,7 @@ UNPACK
     card="Z:$(realpath "$DEMO_CARD" | tr / '\\')"
     wineserver -k 2>/dev/null || true
     rm -rf "$saved"
-    timeout 300 xvfb-run -a wine "$unpacked/velkor-windows-x64/velkor-autoscan.exe" "$card" 'C:\velkor-end-to-end' >"$report"
-    result=$(tail -n 1 "$report")
+    result=$(autoscan_exe "$unpacked/velkor-windows-x64" "$card")
     echo "velkor-autoscan.exe: $result"
     python3 - "$result" demo/photos "$saved" <<'CHECK'
 import json, os, sys
@@ -113,8 +119,7 @@ CHECK
     rm -rf "$lame" "$saved"
     cp -r "$unpacked/velkor-windows-x64" "$lame"
     rm "$lame/picvet.exe"
-    timeout 300 xvfb-run -a wine "$lame/velkor-autoscan.exe" "$card" 'C:\velkor-end-to-end' >"$report" || true
-    result=$(tail -n 1 "$report")
+    result=$(autoscan_exe "$lame" "$card")
     echo "velkor-autoscan.exe without picvet.exe: $result"
     python3 - "$result" <<'CHECK'
 import json, sys
