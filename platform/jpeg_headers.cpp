@@ -1,6 +1,7 @@
 #include "platform/jpeg_headers.h"
 
 #include <algorithm>
+#include <functional>
 
 namespace velkor {
 namespace {
@@ -16,6 +17,9 @@ bool IsStandalone(std::uint8_t code) { return code == 0x01 || (code >= 0xD0 && c
 // below 2 skips nothing there, where any other segment's ends the reading.
 bool IsSkippedByLength(std::uint8_t code) { return (code >= 0xE0 && code <= 0xEF) || code == 0xFE || code == 0xDC; }
 
+// Start-of-frame markers: C0 to CF but the Huffman table, the reserved JPG and the arithmetic table.
+bool IsFrame(std::uint8_t code) { return code >= 0xC0 && code <= 0xCF && code != 0xC4 && code != 0xC8 && code != 0xCC; }
+
 // The offset of the code byte of the next marker at or after at; -1 when bytes end first.
 std::int64_t NextMarker(ByteView bytes, std::int64_t at) {
     const auto size = static_cast<std::int64_t>(bytes.size());
@@ -28,9 +32,9 @@ std::int64_t NextMarker(ByteView bytes, std::int64_t at) {
     }
 }
 
-}  // namespace
-
-std::int64_t HeadersEnd(ByteView bytes) {
+// Walks the segments to the first scan as HeadersEnd describes, telling seen of each whole
+// segment before it (its marker's code byte offset and its length); returns HeadersEnd's answer.
+std::int64_t WalkHeaders(ByteView bytes, const std::function<void(std::int64_t code, std::int64_t length)>& seen) {
     const auto size = static_cast<std::int64_t>(bytes.size());
     if (size < 2 || bytes[0] != 0xFF || bytes[1] != 0xD8) return -1;
     // Each step moves on by at least one byte, so the walk ends on any input.
@@ -55,8 +59,26 @@ std::int64_t HeadersEnd(ByteView bytes) {
         // is finished with those bytes, so the whole bytes are its headers.
         if (marker == kStartOfScan && length >= 2) return std::min(end, size);
         if (length < 2 || end > size) return -1;
+        seen(code, length);
         at = end;
     }
+}
+
+}  // namespace
+
+std::int64_t HeadersEnd(ByteView bytes) {
+    return WalkHeaders(bytes, [](std::int64_t, std::int64_t) {});
+}
+
+std::optional<DeclaredSize> DeclaredFrameSize(ByteView bytes) {
+    std::optional<DeclaredSize> declared;
+    const auto byte = [&](std::int64_t at) -> std::int64_t { return bytes[static_cast<std::size_t>(at)]; };
+    const std::int64_t end = WalkHeaders(bytes, [&](std::int64_t code, std::int64_t length) {
+        // Precision, then the height and the width, each in two bytes.
+        if (declared || !IsFrame(static_cast<std::uint8_t>(byte(code))) || length < 7) return;
+        declared = DeclaredSize{byte(code + 6) << 8 | byte(code + 7), byte(code + 4) << 8 | byte(code + 5)};
+    });
+    return end < 0 ? std::nullopt : declared;
 }
 
 }  // namespace velkor

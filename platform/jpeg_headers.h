@@ -2,6 +2,7 @@
 // Where a JPEG's headers end, found the way libjpeg's marker reader finds its
 // markers, so that a reader handed only the headers sees what libjpeg sees.
 #include <cstdint>
+#include <optional>
 
 #include "platform/bytes.h"
 
@@ -15,5 +16,17 @@ namespace velkor {
 // inside the first scan's header (after its length) give their own size, as libjpeg
 // finishes that header with the end marker it reads past the data.
 std::int64_t HeadersEnd(ByteView bytes);
+
+// The size a frame header declares, read from the bytes alone.
+struct DeclaredSize {
+    std::int64_t width = 0;
+    std::int64_t height = 0;
+};
+
+// Returns the size the first frame header (any start-of-frame marker) declares, found on
+// the same walk as HeadersEnd; nullopt when the walk fails or reaches the first scan
+// without a whole frame header. A decoder that allocates a whole frame when it opens one
+// is only handed bytes whose declared size has been checked first.
+std::optional<DeclaredSize> DeclaredFrameSize(ByteView bytes);
 
 }  // namespace velkor

@@ -1,3 +1,5 @@
+#include <optional>
+
 #include "platform/jpeg_headers.h"
 #include "platform/picture_measure.h"
 #include "platform/windows_com.h"
@@ -19,9 +21,13 @@ ByteSet HeadersOnly(ByteView bytes) {
 
 }  // namespace
 
+// Some decoders (Wine's) decode, and allocate, the whole frame as soon as it is opened, even
+// with no coded data behind the headers: a frame declared beyond the pixel cap is never opened.
 PictureSize MeasurePicture(ByteView bytes) {
     const ByteSet headers = HeadersOnly(bytes);
     if (headers.empty()) return {};
+    const std::optional<DeclaredSize> declared = DeclaredFrameSize(headers);
+    if (!declared || declared->width * declared->height > kMaxPicturePixels) return {};
     const ComApartment apartment;
     JpegFrame opened;
     UINT width = 0;

@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <optional>
 #include <vector>
 
 #include "platform/jpeg_headers.h"
@@ -19,21 +20,29 @@ int ScansUpTo(ByteView bytes, int limit) {
     return scans;
 }
 
-// WIC decodes the whole frame before it scales, and it cannot be stopped part way:
-// the pixel and memory caps are checked before it starts, and they bound its time.
+// A decoder may hold the whole frame at 3 bytes a pixel; conversion and scaling go row by row.
+bool TooLarge(long long width, long long height) {
+    const long long pixels = width * height;
+    return pixels > kMaxPicturePixels || pixels * 3 > kPreviewMemoryCap;
+}
+
+// WIC decodes the whole frame before it scales, and it cannot be stopped part way: the pixel
+// and memory caps are checked before it starts, and they bound its time. Some of its decoders
+// (Wine's) decode the whole frame as soon as it is opened, so the frame's declared size is
+// checked before WIC sees the bytes at all.
 PreviewOutcome Decode(ByteView bytes, PictureSize box, PreviewPicture& picture) {
+    const std::optional<DeclaredSize> declared = DeclaredFrameSize(bytes);
+    if (!declared) return PreviewOutcome::kNotDecodable;
+    if (TooLarge(declared->width, declared->height)) return PreviewOutcome::kTooLarge;
+    if (ScansUpTo(bytes, kMaxPictureScans) > kMaxPictureScans) return PreviewOutcome::kTooManyScans;
     const ComApartment apartment;
     JpegFrame opened;
     UINT width = 0;
     UINT height = 0;
-    if (HeadersEnd(bytes) < 0 || !OpenJpegFrame(bytes, opened) || FAILED(opened.frame->GetSize(&width, &height)) ||
-        width == 0 || height == 0) {
+    if (!OpenJpegFrame(bytes, opened) || FAILED(opened.frame->GetSize(&width, &height)) || width == 0 || height == 0) {
         return PreviewOutcome::kNotDecodable;
     }
-    const long long pixels = static_cast<long long>(width) * height;
-    // A decoder may hold the whole frame at 3 bytes a pixel; conversion and scaling go row by row.
-    if (pixels > kMaxPicturePixels || pixels * 3 > kPreviewMemoryCap) return PreviewOutcome::kTooLarge;
-    if (ScansUpTo(bytes, kMaxPictureScans) > kMaxPictureScans) return PreviewOutcome::kTooManyScans;
+    if (TooLarge(width, height)) return PreviewOutcome::kTooLarge;
     const PictureSize shown = FittedSize({static_cast<int>(width), static_cast<int>(height)}, box);
     // Every decoder's output converts to 32-bit BGRA, the one format Wine's converter
     // takes every other to: convert, scale, then keep R, G and B in the decoder's order.

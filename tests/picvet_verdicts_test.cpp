@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -136,6 +137,26 @@ TEST(HeadersEnd, FollowsLibjpegsWayToTheFirstScan) {
     EXPECT_EQ(HeadersEnd(BytesOf("\xFF\xD8\xFF\xDB\x00\x01")), -1) << "a table's length below 2";
     EXPECT_EQ(HeadersEnd(WithEmptyApplication(baseline)), end + 4) << "an application segment's length below 2 skips nothing";
     EXPECT_EQ(HeadersEnd({}), -1);
+}
+
+// What the frame declares is read without a decoder, so a hostile size can be refused before
+// any decoder sees it; the header is found on the way the decoder takes to the first scan.
+TEST(DeclaredFrameSize, IsTheFirstFrameHeadersOnTheWayToTheFirstScan) {
+    const auto declared = [](const ByteSet& bytes) {
+        const std::optional<DeclaredSize> size = DeclaredFrameSize(bytes);
+        return size ? std::to_string(size->width) + "x" + std::to_string(size->height) : std::string("none");
+    };
+    EXPECT_EQ(declared(Picture({})), "96x64");
+    EXPECT_EQ(declared(Picture({.width = 640, .height = 480, .frame = 0xC2})), "640x480");
+    EXPECT_EQ(declared(Picture({.width = 65535, .height = 65535})), "65535x65535") << "the caps are the caller's";
+    EXPECT_EQ(declared(Picture({.strayBeforeTables = {0x12, 0xFF, 0x00, 0x56}})), "96x64");
+    EXPECT_EQ(declared(WithEmptyApplication(Picture({.width = 300}))), "300x64");
+    EXPECT_EQ(declared(Picture({.frameFirst = false})), "none") << "the scan comes first";
+    EXPECT_EQ(declared(Picture({.endBeforeScan = true})), "none");
+    const ByteSet baseline = Picture({});
+    const std::size_t frame = static_cast<std::size_t>(FindBytes(baseline, ByteSet{0xFF, 0xC0}));
+    EXPECT_EQ(declared(Cut(baseline, frame + 6)), "none") << "a frame header cut short";
+    EXPECT_EQ(declared({}), "none");
 }
 
 }  // namespace
