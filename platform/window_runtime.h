@@ -132,6 +132,8 @@ public:
     virtual void MarkDamaged(int index, const Message& why) = 0;
     // Returns true when the entry was marked as possibly damaged.
     virtual bool IsDamaged(int index) const = 0;
+    // Returns why the entry may be damaged, as its tooltip says; empty for a whole one.
+    virtual std::string WhyDamaged(int index) const = 0;
     // Returns how many entries are marked as possibly damaged.
     int DamagedCount() const;
     // Returns the current entry, -1 when none.
@@ -168,6 +170,8 @@ public:
     virtual bool HasPicture() const = 0;
     // Returns the text shown in place of a picture; empty while a picture is shown or the box is clear.
     virtual std::string Notice() const = 0;
+    // Returns the size the picture is shown at; 0 x 0 while none is.
+    virtual PictureSize ShownSize() const = 0;
 
 protected:
     ~PictureBox() = default;

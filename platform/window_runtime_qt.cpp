@@ -221,6 +221,11 @@ bool QtTreeBox::IsDamaged(int index) const {
     return item != nullptr && item->data(0, kDamagedRole).toBool();
 }
 
+std::string QtTreeBox::WhyDamaged(int index) const {
+    const QTreeWidgetItem* item = topLevelItem(index);
+    return item != nullptr && IsDamaged(index) ? item->toolTip(0).toStdString() : std::string();
+}
+
 int QtTreeBox::CurrentIndex() const {
     const QTreeWidgetItem* item = currentItem();
     return item == nullptr ? kNoEntry : indexOfTopLevelItem(const_cast<QTreeWidgetItem*>(item));
@@ -249,6 +254,11 @@ void QtPictureBox::SetPicture(ByteView bytes) {
 }
 
 bool QtPictureBox::HasPicture() const { return !pixmap().isNull(); }
+
+PictureSize QtPictureBox::ShownSize() const {
+    const QSize shown = pixmap().size();
+    return HasPicture() ? PictureSize{shown.width(), shown.height()} : PictureSize{};
+}
 
 bool QtDirectoryEditBox::ChooseFolder(const Message& message) {
     const QString prompt = ToQString(message);

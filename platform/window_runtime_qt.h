@@ -89,6 +89,7 @@ public:
     void SetTick(int index, bool ticked) override;
     void MarkDamaged(int index, const Message& why) override;
     bool IsDamaged(int index) const override;
+    std::string WhyDamaged(int index) const override;
     int CurrentIndex() const override;
     void SetCurrentIndex(int index) override;
 };
@@ -105,6 +106,7 @@ public:
     void SetPicture(ByteView bytes) override;
     bool HasPicture() const override;
     std::string Notice() const override { return text().toStdString(); }
+    PictureSize ShownSize() const override;
 };
 
 class QtDirectoryEditBox : public QLineEdit, public DirectoryEditBox {

@@ -269,6 +269,7 @@ public:
         ::SendMessageW(window_, TVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&item));
     }
     bool IsDamaged(int index) const override { return Has(index) && !Entry(index).why.empty(); }
+    std::string WhyDamaged(int index) const override { return Has(index) ? Entry(index).why : std::string(); }
     int CurrentIndex() const override {
         auto* current = reinterpret_cast<HTREEITEM>(::SendMessageW(window_, TVM_GETNEXTITEM, TVGN_CARET, 0));
         return current == nullptr ? -1 : IndexOf(current);
@@ -278,11 +279,8 @@ public:
                        reinterpret_cast<LPARAM>(Has(index) ? Entry(index).item : nullptr));
     }
 
-    // Why an entry may be damaged, for its tooltip; empty for a whole one.
-    std::string WhyDamaged(HTREEITEM item) const {
-        const int index = IndexOf(item);
-        return Has(index) ? Entry(index).why : std::string();
-    }
+    // Why the entry with this handle may be damaged, for its tooltip; empty for a whole one.
+    std::string WhyDamaged(HTREEITEM item) const { return WhyDamaged(IndexOf(item)); }
     HWND Handle() const { return window_; }
 
 private:
@@ -328,6 +326,9 @@ public:
     }
     bool HasPicture() const override { return shown_.outcome == PreviewOutcome::kDecoded; }
     std::string Notice() const override { return notice_; }
+    PictureSize ShownSize() const override {
+        return HasPicture() ? PictureSize{shown_.shownWidth, shown_.shownHeight} : PictureSize{};
+    }
 
     static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM w, LPARAM l) {
         auto* box = reinterpret_cast<Win32PictureBox*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
