@@ -89,6 +89,12 @@ std::string BoxText(HWND box) {
     return Narrow(text);
 }
 
+std::string BoxTitle(HWND box) {
+    wchar_t title[512] = {};
+    ::GetWindowTextW(box, title, 512);
+    return Narrow(title);
+}
+
 bool ShowsInformation(HWND box) { return IconOf(box) == ::LoadIconW(nullptr, MAKEINTRESOURCEW(32516)); }
 
 void PressOk(HWND dialog) { ::PostMessageW(dialog, WM_COMMAND, IDOK, 0); }

@@ -29,6 +29,9 @@ HWND FormButton(HWND form, int which);
 // A message box's text, as UTF-8.
 std::string BoxText(HWND box);
 
+// A message box's title, as UTF-8.
+std::string BoxTitle(HWND box);
+
 // Whether a message box shows the information icon (IDI_INFORMATION): a completion; any other
 // icon tells that something went wrong.
 bool ShowsInformation(HWND box);

@@ -15,10 +15,12 @@ BoxAnswerer::~BoxAnswerer() = default;
 std::vector<AnsweredBox> BoxAnswerer::Boxes() const {
     std::vector<AnsweredBox> boxes;
     for (const SeenMessage& seen : backend_->answerer.messages) {
-        boxes.push_back({seen.text.toStdString(), seen.icon == QMessageBox::Information});
+        boxes.push_back({seen.title.toStdString(), seen.text.toStdString(), seen.icon == QMessageBox::Information, seen.shownAt});
     }
     return boxes;
 }
+
+void BoxAnswerer::Forget() { backend_->answerer.messages.clear(); }
 
 void BoxAnswerer::ChooseFolder(const std::string& folder) {
     const QString chosen = QString::fromStdString(folder);

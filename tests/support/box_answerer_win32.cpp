@@ -17,7 +17,8 @@ struct BoxAnswerer::Backend {
             if (host::IsFolderChooser(dialog)) {
                 current->AnswerChooser(dialog);
             } else {
-                current->boxes.push_back({host::BoxText(dialog), host::ShowsInformation(dialog)});
+                current->boxes.push_back({host::BoxTitle(dialog), host::BoxText(dialog), host::ShowsInformation(dialog),
+                                           std::chrono::steady_clock::now()});
                 host::PressOk(dialog);
             }
         }
@@ -52,6 +53,8 @@ BoxAnswerer::~BoxAnswerer() {
 }
 
 std::vector<AnsweredBox> BoxAnswerer::Boxes() const { return backend_->boxes; }
+
+void BoxAnswerer::Forget() { backend_->boxes.clear(); }
 
 void BoxAnswerer::ChooseFolder(const std::string& folder) { backend_->folder = Widen(NativePath(folder)); }
 

@@ -1,6 +1,6 @@
 // A stand-in for a program Velkor starts (the validator): copied under any name, it
 // does what the text file of the same name with ".do" appended says, so the suites
-// need no shell and run the same on every system.
+// need no shell and run the same on every system. Every run adds a line to <name>.runs.
 //   exit N    writes "ran" to <name>.ran and ends with exit code N
 //   sleep MS  sleeps that many milliseconds, then ends with 0
 //   count     writes how many arguments it was given to <name>.argc
@@ -19,6 +19,7 @@ std::string Beside(const std::string& self, const std::string& name) {
 
 int main(int argc, char** argv) {
     const std::string self = argv[0];
+    std::ofstream(self + ".runs", std::ios::app) << "run\n";
     std::ifstream order(self + ".do", std::ios::binary);
     std::string verb;
     long long value = 0;
