@@ -78,6 +78,9 @@ public:
 };
 
 
+// The most memory this process has held at once, in bytes.
+long long PeakResidentBytes();
+
 // A picture of the given size padded to exactly sectors sectors, so a scan cuts it that long.
 ByteSet SectorPhoto(int width, int height, std::uint32_t seed, std::int64_t sectors = 10);
 

@@ -4,6 +4,7 @@
 #include <sched.h>
 #include <sys/inotify.h>
 #include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -67,6 +68,12 @@ Ext4Mount::Ext4Mount(const std::string& device, std::string directory) : directo
 
 Ext4Mount::~Ext4Mount() {
     if (mounted_) umount2(directory_.c_str(), MNT_DETACH);
+}
+
+long long PeakResidentBytes() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<long long>(usage.ru_maxrss) * 1024;
 }
 
 std::uint32_t SeenInotifyEvents(int inotifyFd) {
