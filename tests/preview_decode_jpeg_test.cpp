@@ -14,14 +14,13 @@
 namespace velkor {
 namespace {
 
-using testing::JpegOptions;
 using testing::MakeJpeg;
 using testing::WithFrameSize;
 
-constexpr int kBoxWidth = 488;
-constexpr int kBoxHeight = 392;
-constexpr long long kMemoryBound = 200LL * 1024 * 1024;
-constexpr auto kNotFrozen = std::chrono::seconds(5);
+constexpr int kBoxWidth = testing::kPictureBoxWidth;
+constexpr int kBoxHeight = testing::kPictureBoxHeight;
+constexpr long long kMemoryBound = testing::kPreviewMemoryBound;
+constexpr auto kNotFrozen = testing::kPreviewNotFrozen;
 
 int Channel(const PreviewPicture& picture, int x, int y, int c) {
     return picture.rgb[(static_cast<std::size_t>(y) * picture.width + x) * 3 + c];
@@ -69,16 +68,7 @@ bool RowsAreGrey(const PreviewPicture& picture, int from, int to) {
 }
 
 TEST(PreviewDecodeJpeg, CameraCodingsDecodeAtTheStrongestReductionThatCoversTheBox) {
-    const struct {
-        const char* name;
-        JpegOptions options;
-    } codings[] = {
-        {"4:2:0", {}},
-        {"progressive", {.progressive = true}},
-        {"grayscale", {.grayscale = true}},
-        {"4:4:4 with restarts", {.horizontalSampling = 1, .verticalSampling = 1, .restartRows = 2}},
-        {"4:2:2", {.horizontalSampling = 2, .verticalSampling = 1}}};
-    for (const auto& coding : codings) {
+    for (const testing::NamedCoding& coding : testing::CameraCodings()) {
         const ByteSet photo = MakeJpeg(2000, 1000, coding.options);
         const PreviewPicture preview = DecodePreview(photo, kBoxWidth, kBoxHeight);
         ASSERT_EQ(preview.outcome, PreviewOutcome::kDecoded) << coding.name;
@@ -90,7 +80,6 @@ TEST(PreviewDecodeJpeg, CameraCodingsDecodeAtTheStrongestReductionThatCoversTheB
         EXPECT_LT(DifferenceFromFull(preview, full), 6.0) << coding.name << ": the same picture, reduced";
     }
 }
-
 
 // A camera's progressive photo keeps every coefficient in memory; one of 24 megapixels
 // (6000 x 4000 at 4:2:0, about 72 MB of coefficients) still shows.

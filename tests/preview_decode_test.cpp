@@ -21,10 +21,10 @@ using testing::MakeJpeg;
 using testing::WithFrameSize;
 using testing::WithScanCount;
 
-constexpr int kBoxWidth = 488;
-constexpr int kBoxHeight = 392;
-constexpr long long kMemoryBound = 200LL * 1024 * 1024;
-constexpr auto kNotFrozen = std::chrono::seconds(5);
+constexpr int kBoxWidth = testing::kPictureBoxWidth;
+constexpr int kBoxHeight = testing::kPictureBoxHeight;
+constexpr long long kMemoryBound = testing::kPreviewMemoryBound;
+constexpr auto kNotFrozen = testing::kPreviewNotFrozen;
 
 // The mean of each channel over each quarter of the picture: enough to tell the same picture
 // from a flipped one, one with its channels swapped, or noise.
@@ -54,17 +54,8 @@ double LargestDifference(const QuarterMeans& a, const QuarterMeans& b) {
 }
 
 TEST(PreviewDecode, CameraCodingsAreShownFittedToTheBoxWithTheirContent) {
-    const struct {
-        const char* name;
-        JpegOptions options;
-    } codings[] = {
-        {"4:2:0", {}},
-        {"progressive", {.progressive = true}},
-        {"grayscale", {.grayscale = true}},
-        {"4:4:4 with restarts", {.horizontalSampling = 1, .verticalSampling = 1, .restartRows = 2}},
-        {"4:2:2", {.horizontalSampling = 2, .verticalSampling = 1}}};
     int decoded = 0;
-    for (const auto& coding : codings) {
+    for (const testing::NamedCoding& coding : testing::CameraCodings()) {
         if (!testing::CanEncode(coding.options)) continue;
         const ByteSet photo = MakeJpeg(2000, 1000, coding.options);
         const PreviewPicture preview = DecodePreview(photo, kBoxWidth, kBoxHeight);

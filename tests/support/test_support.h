@@ -1,5 +1,6 @@
 #pragma once
 // Helpers shared by the test suites.
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -14,6 +15,27 @@ using synth::CanEncode;
 using synth::JpegOptions;
 using synth::MakeJpeg;
 using synth::PadJpegTo;
+
+// The window's picture box, and what one preview in it may cost at most.
+inline constexpr int kPictureBoxWidth = 488;
+inline constexpr int kPictureBoxHeight = 392;
+inline constexpr long long kPreviewMemoryBound = 200LL * 1024 * 1024;
+inline constexpr std::chrono::seconds kPreviewNotFrozen{5};
+
+// The codings cameras write, each named for the failure messages.
+struct NamedCoding {
+    const char* name;
+    JpegOptions options;
+};
+inline const std::vector<NamedCoding>& CameraCodings() {
+    static const std::vector<NamedCoding> codings = {
+        {"4:2:0", {}},
+        {"progressive", {.progressive = true}},
+        {"grayscale", {.grayscale = true}},
+        {"4:4:4 with restarts", {.horizontalSampling = 1, .verticalSampling = 1, .restartRows = 2}},
+        {"4:2:2", {.horizontalSampling = 2, .verticalSampling = 1}}};
+    return codings;
+}
 
 // Why a case that needs a progressive picture is skipped where the encoder writes baseline only.
 inline constexpr char kNoProgressiveEncoder[] = "this system's JPEG encoder writes no progressive pictures";
