@@ -2,9 +2,11 @@
 // whatever it reports is a frame libjpeg could open within the pixel cap. Every run of
 // bytes that begins with the length it says it read gets the same answer. The headers
 // up to the first scan followed by an end marker (what the Windows validator hands its
-// decoder) get libjpeg's answer for the whole bytes.
+// decoder) get libjpeg's answer for the whole bytes, and the size their frame header
+// declares (what the Windows build checks before its decoder opens a frame) is libjpeg's.
 #include <cstdint>
 #include <cstdlib>
+#include <optional>
 
 #include "platform/jpeg_headers.h"
 #include "platform/picture_measure.h"
@@ -25,6 +27,12 @@ void CheckHeadersAlone(velkor::ByteView bytes, velkor::PictureSize measured) {
     if (alone.width != measured.width || alone.height != measured.height) std::abort();
 }
 
+void CheckDeclaredSize(velkor::ByteView bytes, velkor::PictureSize measured) {
+    if (measured.width == 0) return;
+    const std::optional<velkor::DeclaredSize> declared = velkor::DeclaredFrameSize(bytes);
+    if (!declared || declared->width != measured.width || declared->height != measured.height) std::abort();
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -34,6 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                        static_cast<long long>(measured.width) * measured.height <= velkor::kMaxPicturePixels;
     if (!none && !frame) std::abort();
     CheckHeadersAlone(velkor::ByteView(data, size), measured);
+    CheckDeclaredSize(velkor::ByteView(data, size), measured);
     const std::int64_t length = velkor::MeasuredLength(velkor::ByteView(data, size));
     if (length < 0) return 0;
     if (static_cast<std::size_t>(length) > size) std::abort();
