@@ -76,7 +76,7 @@ std::optional<DeclaredSize> DeclaredFrameSize(ByteView bytes) {
     const std::int64_t end = WalkHeaders(bytes, [&](std::int64_t code, std::int64_t length) {
         // Precision, then the height and the width, each in two bytes.
         if (declared || !IsFrame(static_cast<std::uint8_t>(byte(code))) || length < 7) return;
-        declared = DeclaredSize{byte(code + 6) << 8 | byte(code + 7), byte(code + 4) << 8 | byte(code + 5)};
+        declared = DeclaredSize{byte(code + 6) << 8 | byte(code + 7), byte(code + 4) << 8 | byte(code + 5), code + 4};
     });
     return end < 0 ? std::nullopt : declared;
 }

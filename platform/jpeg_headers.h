@@ -21,6 +21,7 @@ std::int64_t HeadersEnd(ByteView bytes);
 struct DeclaredSize {
     std::int64_t width = 0;
     std::int64_t height = 0;
+    std::int64_t heightAt = 0;  // where its two bytes of height lie, followed by the two of width
 };
 
 // Returns the size the first frame header (any start-of-frame marker) declares, found on

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <optional>
 
 #include "platform/jpeg_headers.h"
@@ -19,22 +20,44 @@ ByteSet HeadersOnly(ByteView bytes) {
     return headers;
 }
 
+// libjpeg refuses a frame side beyond this, whatever the pixel count.
+constexpr std::int64_t kMaxFrameSide = 65500;
+
+// The side a frame is shown to the decoder at, at most: enough for every check it makes.
+constexpr std::int64_t kCheckedSide = 16;
+
+// headers with their frame declaring at most kCheckedSide x kCheckedSide. The size is read from
+// the headers, not asked of the decoder: some decoders (Wine's) decode, and allocate, the whole
+// frame as soon as it is opened, even with no coded data behind the headers, which for a hostile
+// header at the pixel cap took seconds and gigabytes. The decoder still checks the rest.
+ByteSet WithSmallFrame(ByteSet headers, const DeclaredSize& declared) {
+    const auto put = [&](std::int64_t at, std::int64_t value) {
+        headers[static_cast<std::size_t>(at)] = static_cast<std::uint8_t>(value >> 8);
+        headers[static_cast<std::size_t>(at) + 1] = static_cast<std::uint8_t>(value);
+    };
+    put(declared.heightAt, std::min(declared.height, kCheckedSide));
+    put(declared.heightAt + 2, std::min(declared.width, kCheckedSide));
+    return headers;
+}
+
 }  // namespace
 
-// Some decoders (Wine's) decode, and allocate, the whole frame as soon as it is opened, even
-// with no coded data behind the headers: a frame declared beyond the pixel cap is never opened.
 PictureSize MeasurePicture(ByteView bytes) {
     const ByteSet headers = HeadersOnly(bytes);
     if (headers.empty()) return {};
     const std::optional<DeclaredSize> declared = DeclaredFrameSize(headers);
-    if (!declared || declared->width * declared->height > kMaxPicturePixels) return {};
+    if (!declared || declared->width == 0 || declared->height == 0 || declared->width > kMaxFrameSide ||
+        declared->height > kMaxFrameSide || declared->width * declared->height > kMaxPicturePixels) {
+        return {};
+    }
     const ComApartment apartment;
     JpegFrame opened;
     UINT width = 0;
     UINT height = 0;
-    if (!OpenJpegFrame(headers, opened) || FAILED(opened.frame->GetSize(&width, &height))) return {};
-    if (static_cast<long long>(width) * height > kMaxPicturePixels) return {};
-    return {static_cast<int>(width), static_cast<int>(height)};
+    if (!OpenJpegFrame(WithSmallFrame(headers, *declared), opened) || FAILED(opened.frame->GetSize(&width, &height))) {
+        return {};
+    }
+    return {static_cast<int>(declared->width), static_cast<int>(declared->height)};
 }
 
 // The measurement rests on the headers alone, so they are all it reads; headers that never

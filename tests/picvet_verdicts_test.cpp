@@ -148,6 +148,11 @@ TEST(DeclaredFrameSize, IsTheFirstFrameHeadersOnTheWayToTheFirstScan) {
     };
     EXPECT_EQ(declared(Picture({})), "96x64");
     EXPECT_EQ(declared(Picture({.width = 640, .height = 480, .frame = 0xC2})), "640x480");
+    const ByteSet large = Picture({.width = 640, .height = 480});
+    const std::size_t at = static_cast<std::size_t>(DeclaredFrameSize(large)->heightAt);
+    EXPECT_EQ(ByteSet(large.begin() + static_cast<std::ptrdiff_t>(at), large.begin() + static_cast<std::ptrdiff_t>(at) + 4),
+              (ByteSet{0x01, 0xE0, 0x02, 0x80}))
+        << "where the height and the width lie";
     EXPECT_EQ(declared(Picture({.width = 65535, .height = 65535})), "65535x65535") << "the caps are the caller's";
     EXPECT_EQ(declared(Picture({.strayBeforeTables = {0x12, 0xFF, 0x00, 0x56}})), "96x64");
     EXPECT_EQ(declared(WithEmptyApplication(Picture({.width = 300}))), "300x64");

@@ -30,6 +30,15 @@ std::vector<ByteSet> MakeThreePictureCard(const std::string& image) {
     return pictures;
 }
 
+std::vector<MeasuredCase> MeasuredCases() {
+    ByteSet junkBetweenSegments = MakeJpeg(64, 48, {.seed = 3});
+    // Decoders skip bytes that are no marker between segments, so they still read this one.
+    junkBetweenSegments.insert(junkBetweenSegments.begin() + 20, {0x12, 0x34, 0x56});
+    return {{"photo with thumbnail", MakeJpeg(320, 240, {.exifThumbnail = true, .thumbnailPadding = 64}), true},
+            {"9 x 9", MakeJpeg(9, 9), false},
+            {"junk between segments", junkBetweenSegments, true}};
+}
+
 std::string BuildProgramDirectory() { return VELKOR_BIN_DIR; }
 
 void CopyDeliverable(const std::string& name, const std::string& directory) {

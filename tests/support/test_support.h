@@ -37,6 +37,14 @@ inline const std::vector<NamedCoding>& CameraCodings() {
     return codings;
 }
 
+// Pictures whose measurement must settle once the measuring unit has read its length.
+struct MeasuredCase {
+    const char* name;
+    ByteSet bytes;
+    bool accepted;
+};
+std::vector<MeasuredCase> MeasuredCases();
+
 // Why a case that needs a progressive picture is skipped where the encoder writes baseline only.
 inline constexpr char kNoProgressiveEncoder[] = "this system's JPEG encoder writes no progressive pictures";
 
