@@ -1,8 +1,10 @@
 #pragma once
 // Drives the tool's real main window from a test as a user would, whichever toolkit shows it:
 // its buttons, its menu commands, the ticks of its list and the fields of its status bar.
+#include <chrono>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "shell/main_window.h"
 
@@ -29,7 +31,14 @@ public:
     // The text of the status bar's field (0: the drive, 1: the results).
     std::string StatusField(int field) const;
     // Lets the window's events run for about milliseconds (its timers update the status bar).
-    void RunEventsFor(int milliseconds);
+    static void RunEventsFor(int milliseconds) {
+        EventPump pump;
+        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+        while (std::chrono::steady_clock::now() < until) {
+            pump.PumpNow();
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+    }
 
 private:
     struct Backend;

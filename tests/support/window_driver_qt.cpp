@@ -4,8 +4,10 @@
 #include <QLabel>
 #include <QPushButton>
 
+#include <stdexcept>
+#include <string>
+
 #include "platform/window_runtime_qt.h"
-#include "tests/support/qt_support.h"
 
 namespace velkor::testing {
 
@@ -50,10 +52,6 @@ void WindowDriver::SetTick(int index, bool ticked) { backend_->Find<QtTreeBox>("
 
 std::string WindowDriver::StatusField(int field) const {
     return backend_->Find<QLabel>(field == 0 ? "状态条1.1" : "状态条1.2").text().toStdString();
-}
-
-void WindowDriver::RunEventsFor(int milliseconds) {
-    RunEventsUntil([] { return false; }, milliseconds);
 }
 
 }  // namespace velkor::testing

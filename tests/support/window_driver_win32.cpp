@@ -3,7 +3,6 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include <chrono>
 #include <stdexcept>
 #include <vector>
 
@@ -97,18 +96,6 @@ std::string WindowDriver::StatusField(int field) const {
     ::SendMessageW(bar, SB_GETTEXTW, static_cast<WPARAM>(field), reinterpret_cast<LPARAM>(text.data()));
     text.resize(length);
     return Narrow(text);
-}
-
-void WindowDriver::RunEventsFor(int milliseconds) {
-    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
-    while (std::chrono::steady_clock::now() < until) {
-        MSG message;
-        while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-            ::TranslateMessage(&message);
-            ::DispatchMessageW(&message);
-        }
-        ::Sleep(2);
-    }
 }
 
 }  // namespace velkor::testing
