@@ -40,7 +40,9 @@ bool ShowsInformation(HWND box);
 void PressOk(HWND dialog);
 
 // Asks the folder chooser to select folder; true once its tree shows that folder selected, when
-// OK may be pressed. A chooser still filling its tree ignores the request: ask again later.
+// OK may be pressed. A chooser still filling its tree ignores the request: ask again later. One
+// whose tree read a folder on the path before that folder last changed (an entry made or removed
+// in it) never finds it: Wine's compares each folder's last-write time with what its tree read.
 bool SelectFolder(HWND chooser, const std::wstring& folder);
 
 }  // namespace velkor::host

@@ -29,12 +29,16 @@ void Touch(const std::string& path) {
 }  // namespace
 
 ScratchDir::ScratchDir() {
-    // temp_directory_path honours TMPDIR (TEMP on Windows); the random name is taken only when no one has it.
+    // The random name is taken only when no one has it.
     std::random_device seed;
     std::mt19937_64 random(seed());
-    for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
-        const fs::path candidate = fs::temp_directory_path() / ("velkor-test-" + std::to_string(random() % 1000000000));
-        if (fs::create_directory(candidate)) path_ = candidate.string();
+    for (const fs::path& parent : ScratchParents()) {
+        for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+            const fs::path candidate = parent / ("velkor-test-" + std::to_string(random() % 1000000000));
+            std::error_code refused;
+            if (fs::create_directory(candidate, refused)) path_ = candidate.string();
+            if (refused) break;
+        }
     }
     Require(!path_.empty(), "cannot make a scratch directory");
 }

@@ -2,6 +2,7 @@
 // Scratch directories and image files for the suites, with nothing but the C++
 // library, so that the suites over image files run on every system.
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -9,7 +10,11 @@
 
 namespace velkor::testing {
 
-// A fresh directory under the system's temporary directory, removed with everything in it.
+// Where scratch directories are made, the first that takes one: the system's temporary
+// directory, or a place like it.
+std::vector<std::filesystem::path> ScratchParents();
+
+// A fresh directory under the first of ScratchParents() that takes one, removed with everything in it.
 class ScratchDir {
 public:
     ScratchDir();

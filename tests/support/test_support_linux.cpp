@@ -1,4 +1,5 @@
 #include "tests/support/test_support.h"
+#include "tests/support/scratch_files.h"
 
 #include <fcntl.h>
 #include <sched.h>
@@ -27,6 +28,9 @@ bool InOwnMountNamespace() {
 }
 
 }  // namespace
+
+// temp_directory_path honours TMPDIR.
+std::vector<std::filesystem::path> ScratchParents() { return {std::filesystem::temp_directory_path()}; }
 
 TmpfsMount::TmpfsMount(std::string directory, std::int64_t sizeBytes, bool readOnly)
     : directory_(std::move(directory)) {
