@@ -160,6 +160,7 @@ int main(int argc, char** argv) {
     if (error || (std::filesystem::create_directories(outDir, error), !std::filesystem::is_directory(outDir, error))) {
         return velkor::host::Report({.failure = "cannot create OUTDIR " + arguments[1]});
     }
+    velkor::host::ReadyToChoose(outDir.wstring());
     velkor::SetEnvironmentValue(velkor::kImagesVariable, velkor::EncodeImageList({image}));
     const std::string library = velkor::host::LibraryPath();
     const auto winhex = velkor::host::LoadWinhex(library);

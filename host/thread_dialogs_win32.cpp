@@ -5,6 +5,7 @@
 
 #include <filesystem>
 
+#include "platform/windows_handles.h"
 #include "platform/windows_text.h"
 
 namespace velkor::host {
@@ -114,6 +115,19 @@ bool SelectFolder(HWND chooser, const std::wstring& folder) {
     std::filesystem::path wanted(folder);
     if (!wanted.has_filename()) wanted = wanted.parent_path();
     return std::wstring(text) == wanted.filename().wstring();
+}
+
+void ReadyToChoose(const std::wstring& folder) {
+    const UniqueHandle opened(::CreateFileW(folder.c_str(), FILE_WRITE_ATTRIBUTES,
+                                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!opened) return;
+    constexpr ULONGLONG kHour = 60ULL * 60 * 10000000;  // in the 100 ns steps of a FILETIME
+    FILETIME now{};
+    ::GetSystemTimeAsFileTime(&now);
+    const ULONGLONG ahead = ((static_cast<ULONGLONG>(now.dwHighDateTime) << 32) | now.dwLowDateTime) + kHour;
+    const FILETIME accessed{static_cast<DWORD>(ahead), static_cast<DWORD>(ahead >> 32)};
+    ::SetFileTime(opened.get(), nullptr, &accessed, nullptr);
 }
 
 }  // namespace velkor::host

@@ -41,8 +41,14 @@ void PressOk(HWND dialog);
 
 // Asks the folder chooser to select folder; true once its tree shows that folder selected, when
 // OK may be pressed. A chooser still filling its tree ignores the request: ask again later. One
-// whose tree read a folder on the path before that folder last changed (an entry made or removed
-// in it) never finds it: Wine's compares each folder's last-write time with what its tree read.
+// whose tree read a folder on the path before that folder last changed never finds it: Wine's
+// compares each folder's times, last write and last access, with what its tree read of it.
 bool SelectFolder(HWND chooser, const std::wstring& folder);
+
+// Readies folder to be chosen before a chooser opens: a chooser's tree reads each folder it lists,
+// and the first read of a folder since it changed moves its last-access time, so that a chooser
+// whose tree listed the folder before reading it could no longer find it. The access time is set
+// an hour ahead, past any change made meanwhile, where reading a folder leaves it as it is.
+void ReadyToChoose(const std::wstring& folder);
 
 }  // namespace velkor::host

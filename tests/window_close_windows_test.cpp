@@ -138,6 +138,7 @@ TEST_F(CloseAtAnyMoment, WhileTheFolderChooserIsOpen) {
 TEST_F(CloseAtAnyMoment, DuringASave) {
     testing::ScratchDir out;
     const std::wstring folder = Widen(NativePath(out.Path()));
+    host::ReadyToChoose(folder);
     for (int run = 0; run < kRuns; ++run) {
         int next = 0;
         bool chosen = false;

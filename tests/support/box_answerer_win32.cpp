@@ -4,6 +4,8 @@
 #include <commctrl.h>
 #include <shlobj.h>
 
+#include <cstdio>
+
 #include "host/thread_dialogs_win32.h"
 #include "platform/files.h"
 #include "platform/windows_text.h"
@@ -29,11 +31,30 @@ struct BoxAnswerer::Backend {
             ++foldersOffered;
             return;
         }
-        if (!host::SelectFolder(chooser, folder)) return;
+        if (!host::SelectFolder(chooser, folder)) {
+            SayWhenStuck(chooser);
+            return;
+        }
         host::PressOk(chooser);
         ++foldersOffered;
     }
+    // A chooser that keeps refusing the folder hangs its case; saying so once tells the case's log
+    // which folder it was asked for, beside what the hang watch shows of its tree.
+    void SayWhenStuck(HWND chooser) {
+        const auto now = std::chrono::steady_clock::now();
+        if (chooser != refusing) {
+            refusing = chooser;
+            refusingSince = now;
+            saidStuck = false;
+        }
+        if (saidStuck || now - refusingSince < std::chrono::seconds(5)) return;
+        saidStuck = true;
+        std::fprintf(stderr, "the folder chooser has not selected %s in 5 s of asking\n", Narrow(folder).c_str());
+    }
     static Backend* current;
+    HWND refusing = nullptr;
+    std::chrono::steady_clock::time_point refusingSince;
+    bool saidStuck = false;
     UINT_PTR timer = 0;
     std::vector<AnsweredBox> boxes;
     std::wstring folder;
@@ -56,7 +77,10 @@ std::vector<AnsweredBox> BoxAnswerer::Boxes() const { return backend_->boxes; }
 
 void BoxAnswerer::Forget() { backend_->boxes.clear(); }
 
-void BoxAnswerer::ChooseFolder(const std::string& folder) { backend_->folder = Widen(NativePath(folder)); }
+void BoxAnswerer::ChooseFolder(const std::string& folder) {
+    backend_->folder = Widen(NativePath(folder));
+    if (!folder.empty()) host::ReadyToChoose(backend_->folder);
+}
 
 int BoxAnswerer::FoldersOffered() const { return backend_->foldersOffered; }
 

@@ -37,39 +37,49 @@ std::string TextOf(HWND window) {
     return Narrow(text);
 }
 
-// The text of a tree item and of its ancestors, outermost first; empty when the thread did not answer.
-std::string TreePath(HWND tree, HTREEITEM item) {
-    std::string path;
-    while (item != nullptr) {
-        wchar_t text[MAX_PATH] = {};
-        TVITEMW asked{};
-        asked.mask = TVIF_TEXT;
-        asked.hItem = item;
-        asked.pszText = text;
-        asked.cchTextMax = MAX_PATH;
+// Asks the tree without waiting on its thread for longer than kAnswerWithinMs; false when it did not answer.
+bool AskTree(HWND tree, UINT message, WPARAM w, LPARAM l, DWORD_PTR& answer) {
+    return ::SendMessageTimeoutW(tree, message, w, l, SMTO_NORMAL, kAnswerWithinMs, &answer) != 0;
+}
+
+std::string ItemText(HWND tree, HTREEITEM item) {
+    wchar_t text[MAX_PATH] = {};
+    TVITEMW asked{};
+    asked.mask = TVIF_TEXT;
+    asked.hItem = item;
+    asked.pszText = text;
+    asked.cchTextMax = MAX_PATH;
+    DWORD_PTR answer = 0;
+    if (!AskTree(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&asked), answer)) return "<no answer>";
+    return Narrow(text);
+}
+
+// Every item the tree has read, indented under its parent, the selected one marked: a folder the
+// tree lacks, or has under an older name, shows which of its readings went stale.
+void DescribeItems(HWND tree, HTREEITEM first, HTREEITEM caret, int depth, int& budget) {
+    for (HTREEITEM item = first; item != nullptr && budget > 0; --budget) {
+        std::fprintf(stderr, "      %*s%s%s\n", 2 * depth, "", ItemText(tree, item).c_str(), item == caret ? "  <- selected" : "");
         DWORD_PTR answer = 0;
-        if (::SendMessageTimeoutW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&asked), SMTO_NORMAL,
-                                  kAnswerWithinMs, &answer) == 0) {
-            return path + " <no answer>";
+        if (AskTree(tree, TVM_GETNEXTITEM, TVGN_CHILD, reinterpret_cast<LPARAM>(item), answer) && answer != 0) {
+            DescribeItems(tree, reinterpret_cast<HTREEITEM>(answer), caret, depth + 1, budget);
         }
-        path = Narrow(text) + (path.empty() ? "" : " > " + path);
-        if (::SendMessageTimeoutW(tree, TVM_GETNEXTITEM, TVGN_PARENT, reinterpret_cast<LPARAM>(item), SMTO_NORMAL,
-                                  kAnswerWithinMs, &answer) == 0) {
-            return path;
-        }
+        if (!AskTree(tree, TVM_GETNEXTITEM, TVGN_NEXT, reinterpret_cast<LPARAM>(item), answer)) return;
         item = reinterpret_cast<HTREEITEM>(answer);
     }
-    return path;
 }
 
 void DescribeChild(HWND child) {
     const std::wstring name = ClassOf(child);
     if (name == WC_TREEVIEWW) {
         DWORD_PTR caret = 0;
-        const bool answered = ::SendMessageTimeoutW(child, TVM_GETNEXTITEM, TVGN_CARET, 0, SMTO_NORMAL,
-                                                    kAnswerWithinMs, &caret) != 0;
-        std::fprintf(stderr, "      tree, selected: %s\n",
-                     !answered ? "<no answer>" : caret == 0 ? "<none>" : TreePath(child, reinterpret_cast<HTREEITEM>(caret)).c_str());
+        DWORD_PTR root = 0;
+        if (!AskTree(child, TVM_GETNEXTITEM, TVGN_CARET, 0, caret) || !AskTree(child, TVM_GETNEXTITEM, TVGN_ROOT, 0, root)) {
+            std::fprintf(stderr, "      tree: <no answer>\n");
+            return;
+        }
+        std::fprintf(stderr, "      tree:\n");
+        int budget = 300;
+        DescribeItems(child, reinterpret_cast<HTREEITEM>(root), reinterpret_cast<HTREEITEM>(caret), 1, budget);
         return;
     }
     const std::string text = TextOf(child);
