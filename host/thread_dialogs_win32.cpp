@@ -14,12 +14,6 @@ namespace {
 // The message box's text control.
 constexpr int kMessageTextId = 0xFFFF;
 
-std::wstring ClassOf(HWND window) {
-    wchar_t name[64] = {};
-    ::GetClassNameW(window, name, 64);
-    return name;
-}
-
 // The icon a message box shows: that of its static control that holds an icon.
 HICON IconOf(HWND box) {
     HICON icon = nullptr;
@@ -35,6 +29,26 @@ HICON IconOf(HWND box) {
 }
 
 }  // namespace
+
+std::wstring ClassOf(HWND window) {
+    wchar_t name[64] = {};
+    ::GetClassNameW(window, name, 64);
+    return name;
+}
+
+std::optional<std::wstring> TreeItemText(HWND tree, HTREEITEM item) {
+    wchar_t text[MAX_PATH] = {};
+    TVITEMW asked{};
+    asked.mask = TVIF_TEXT;
+    asked.hItem = item;
+    asked.pszText = text;
+    asked.cchTextMax = MAX_PATH;
+    DWORD_PTR answer = 0;
+    if (::SendMessageTimeoutW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&asked), SMTO_NORMAL, 2000, &answer) == 0) {
+        return std::nullopt;
+    }
+    return std::wstring(text);
+}
 
 std::vector<HWND> ThreadWindows(const wchar_t* windowClass) {
     struct Search {
@@ -105,29 +119,25 @@ bool SelectFolder(HWND chooser, const std::wstring& folder) {
     HWND tree = Descendant(chooser, WC_TREEVIEWW);
     const auto selected = reinterpret_cast<HTREEITEM>(::SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CARET, 0));
     if (selected == nullptr) return false;
-    wchar_t text[MAX_PATH] = {};
-    TVITEMW item{};
-    item.mask = TVIF_TEXT;
-    item.hItem = selected;
-    item.pszText = text;
-    item.cchTextMax = MAX_PATH;
-    ::SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item));
     std::filesystem::path wanted(folder);
     if (!wanted.has_filename()) wanted = wanted.parent_path();
-    return std::wstring(text) == wanted.filename().wstring();
+    return TreeItemText(tree, selected) == wanted.filename().wstring();
 }
 
-void ReadyToChoose(const std::wstring& folder) {
+bool SetLastAccess(const std::wstring& folder, std::int64_t secondsFromNow) {
     const UniqueHandle opened(::CreateFileW(folder.c_str(), FILE_WRITE_ATTRIBUTES,
                                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                             OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    if (!opened) return;
-    constexpr ULONGLONG kHour = 60ULL * 60 * 10000000;  // in the 100 ns steps of a FILETIME
+    if (!opened) return false;
+    constexpr std::int64_t kStepsPerSecond = 10000000;  // a FILETIME counts 100 ns steps
     FILETIME now{};
     ::GetSystemTimeAsFileTime(&now);
-    const ULONGLONG ahead = ((static_cast<ULONGLONG>(now.dwHighDateTime) << 32) | now.dwLowDateTime) + kHour;
-    const FILETIME accessed{static_cast<DWORD>(ahead), static_cast<DWORD>(ahead >> 32)};
-    ::SetFileTime(opened.get(), nullptr, &accessed, nullptr);
+    const ULONGLONG then = ((static_cast<ULONGLONG>(now.dwHighDateTime) << 32) | now.dwLowDateTime) +
+                           static_cast<ULONGLONG>(secondsFromNow * kStepsPerSecond);
+    const FILETIME accessed{static_cast<DWORD>(then), static_cast<DWORD>(then >> 32)};
+    return ::SetFileTime(opened.get(), nullptr, &accessed, nullptr) != FALSE;
 }
+
+void ReadyToChoose(const std::wstring& folder) { SetLastAccess(folder, 60 * 60); }
 
 }  // namespace velkor::host

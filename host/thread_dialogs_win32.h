@@ -2,11 +2,21 @@
 // The windows and dialogs this thread has open, read and answered from outside the window's
 // own code, the way a user would: for the Windows end-to-end driver and the Windows suites.
 #include <windows.h>
+#include <commctrl.h>
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace velkor::host {
+
+// The class a window was made with.
+std::wstring ClassOf(HWND window);
+
+// The text of a tree item; none when the tree's thread did not answer within two seconds, so that
+// a thread other than the tree's can ask a tree whose thread may no longer handle messages.
+std::optional<std::wstring> TreeItemText(HWND tree, HTREEITEM item);
 
 // The visible top-level windows of this thread whose class is windowClass.
 std::vector<HWND> ThreadWindows(const wchar_t* windowClass);
@@ -44,6 +54,10 @@ void PressOk(HWND dialog);
 // whose tree read a folder on the path before that folder last changed never finds it: Wine's
 // compares each folder's times, last write and last access, with what its tree read of it.
 bool SelectFolder(HWND chooser, const std::wstring& folder);
+
+// Sets folder's last-access time to secondsFromNow from now (before it, when negative); false when
+// the folder could not be opened or its time set.
+bool SetLastAccess(const std::wstring& folder, std::int64_t secondsFromNow);
 
 // Readies folder to be chosen before a chooser opens: a chooser's tree reads each folder it lists,
 // and the first read of a folder since it changed moves its last-access time, so that a chooser

@@ -12,14 +12,11 @@
 
 #include "host/thread_dialogs_win32.h"
 #include "platform/files.h"
-#include "platform/windows_handles.h"
 #include "platform/windows_text.h"
 #include "tests/support/scratch_files.h"
 
 namespace velkor {
 namespace {
-
-constexpr ULONGLONG kDay = 24ULL * 60 * 60 * 10000000;  // in the 100 ns steps of a FILETIME
 
 ULONGLONG Ticks(const FILETIME& time) {
     return (static_cast<ULONGLONG>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
@@ -33,15 +30,7 @@ ULONGLONG Now() {
 
 // A folder last read two days ago: the next read of it moves its access time, on a system that
 // keeps access times at all.
-void MakeUnreadForDays(const std::wstring& folder) {
-    const UniqueHandle opened(::CreateFileW(folder.c_str(), FILE_WRITE_ATTRIBUTES,
-                                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    ASSERT_TRUE(opened);
-    const ULONGLONG then = Now() - 2 * kDay;
-    const FILETIME accessed{static_cast<DWORD>(then), static_cast<DWORD>(then >> 32)};
-    ASSERT_TRUE(::SetFileTime(opened.get(), nullptr, &accessed, nullptr));
-}
+void MakeUnreadForDays(const std::wstring& folder) { ASSERT_TRUE(host::SetLastAccess(folder, -2 * 24 * 60 * 60)); }
 
 ULONGLONG LastAccess(const std::wstring& folder) {
     WIN32_FILE_ATTRIBUTE_DATA data{};

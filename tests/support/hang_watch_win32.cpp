@@ -14,22 +14,20 @@
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
+#include "host/thread_dialogs_win32.h"
 #include "platform/windows_text.h"
 
 namespace velkor::testing {
 namespace {
 
+using host::ClassOf;
+
 constexpr auto kPatience = std::chrono::seconds(150);
 constexpr UINT kAnswerWithinMs = 2000;
-
-std::wstring ClassOf(HWND window) {
-    wchar_t name[64] = {};
-    ::GetClassNameW(window, name, 64);
-    return name;
-}
 
 std::string TextOf(HWND window) {
     wchar_t text[512] = {};
@@ -43,15 +41,8 @@ bool AskTree(HWND tree, UINT message, WPARAM w, LPARAM l, DWORD_PTR& answer) {
 }
 
 std::string ItemText(HWND tree, HTREEITEM item) {
-    wchar_t text[MAX_PATH] = {};
-    TVITEMW asked{};
-    asked.mask = TVIF_TEXT;
-    asked.hItem = item;
-    asked.pszText = text;
-    asked.cchTextMax = MAX_PATH;
-    DWORD_PTR answer = 0;
-    if (!AskTree(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&asked), answer)) return "<no answer>";
-    return Narrow(text);
+    const std::optional<std::wstring> text = host::TreeItemText(tree, item);
+    return text ? Narrow(*text) : "<no answer>";
 }
 
 // Every item the tree has read, indented under its parent, the selected one marked: a folder the
@@ -87,9 +78,12 @@ void DescribeChild(HWND child) {
 }
 
 void DescribeThread(DWORD thread) {
+    // Any window of the thread will do to learn afterwards whether it still handles messages.
+    HWND any = nullptr;
     ::EnumThreadWindows(
         thread,
-        [](HWND window, LPARAM) -> BOOL {
+        [](HWND window, LPARAM data) -> BOOL {
+            *reinterpret_cast<HWND*>(data) = window;
             std::fprintf(stderr, "  %s \"%s\"%s%s\n", Narrow(ClassOf(window)).c_str(), TextOf(window).c_str(),
                          ::IsWindowVisible(window) ? " visible" : " hidden", ::IsWindowEnabled(window) ? "" : " disabled");
             if (::IsWindowVisible(window)) {
@@ -103,21 +97,10 @@ void DescribeThread(DWORD thread) {
             }
             return TRUE;
         },
-        0);
-    // Any window of the thread will do to learn whether it still handles messages.
-    struct Found {
-        HWND window = nullptr;
-    } found;
-    ::EnumThreadWindows(
-        thread,
-        [](HWND window, LPARAM data) -> BOOL {
-            reinterpret_cast<Found*>(data)->window = window;
-            return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&found));
-    if (found.window == nullptr) return;
+        reinterpret_cast<LPARAM>(&any));
+    if (any == nullptr) return;
     DWORD_PTR ignored = 0;
-    const bool pumps = ::SendMessageTimeoutW(found.window, WM_NULL, 0, 0, SMTO_NORMAL, kAnswerWithinMs, &ignored) != 0;
+    const bool pumps = ::SendMessageTimeoutW(any, WM_NULL, 0, 0, SMTO_NORMAL, kAnswerWithinMs, &ignored) != 0;
     std::fprintf(stderr, "  the thread %s messages\n", pumps ? "still handles" : "no longer handles");
 }
 
